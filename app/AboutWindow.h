@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QDialog>
+
+// The "About!" window; it is closed with its close box.
+class AboutWindow : public QDialog {
+    Q_OBJECT
+  public:
+    explicit AboutWindow(QWidget *parent = nullptr);
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+struct CommandLineOptions {
+    QString soundFont;
+    QString audioDriver;
+};
+
+struct CommandLineResult {
+    std::optional<CommandLineOptions> options; // set when the program is to run
+    int exitCode = 0;                          // otherwise: exit with this code
+    QString output;                            // text for standard output
+    QString error;                             // text for standard error
+};
+
+// Parses the command line. --help and --version answer and exit with 0; an unknown
+// option, a missing value or a bad value gives a clear message and exit code 2.
+CommandLineResult parseCommandLine(const QStringList &arguments, const QStringList &drivers);

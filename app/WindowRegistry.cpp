@@ -1,0 +1,111 @@
+#include "app/WindowRegistry.h"
+
+#include "app/AboutWindow.h"
+#include "app/SplashWindow.h"
+#include "chords/FormChords.h"
+#include "intervals/FormIntervalli.h"
+#include "melody/FormMelody.h"
+#include "scales/FormScales.h"
+#include "sound/OptionsForm.h"
+
+WindowRegistry::WindowRegistry(QObject *parent) : QObject(parent) {
+    runModal = [](QDialog *dialog) { dialog->exec(); };
+}
+
+WindowRegistry::~WindowRegistry() = default;
+
+void WindowRegistry::showSplash() {
+    if (!splash_) {
+        splash_ = std::make_unique<SplashWindow>();
+        splash_->showSoundProblem(soundProblem_);
+        connect(splash_.get(), &SplashWindow::continueRequested, this,
+                [this] { open(DrillKind::Melody); });
+    }
+    splash_->show();
+    splash_->raise();
+    splash_->activateWindow();
+    splash_->setFocus();
+}
+
+DrillWindow *WindowRegistry::window(DrillKind kind) {
+    auto &slot = windows_[size_t(kind)];
+    if (slot)
+        return slot.get();
+    switch (kind) {
+    case DrillKind::Melody: {
+        auto form = std::make_unique<FormMelody>();
+        if (exitQuestion_)
+            form->exitQuestion = exitQuestion_;
+        // The others close once the main window's own close has gone through.
+        connect(form.get(), &FormMelody::exitConfirmed, this, &WindowRegistry::closeAll,
+                Qt::QueuedConnection);
+        slot = std::move(form);
+        break;
+    }
+    case DrillKind::Intervals:
+        slot = std::make_unique<FormIntervalli>();
+        break;
+    case DrillKind::Chords:
+        slot = std::make_unique<FormChords>();
+        break;
+    case DrillKind::Scales:
+        slot = std::make_unique<FormScales>();
+        break;
+    }
+    DrillWindow *w = slot.get();
+    if (!soundProblem_.isEmpty())
+        w->showSoundProblem(soundProblem_);
+    connect(w, &DrillWindow::openRequested, this, &WindowRegistry::open);
+    connect(w, &DrillWindow::exitRequested, this, &WindowRegistry::requestExit);
+    connect(w, &DrillWindow::optionsRequested, this, &WindowRegistry::showOptions);
+    connect(w, &DrillWindow::aboutRequested, this, &WindowRegistry::showAbout);
+    return w;
+}
+
+FormMelody *WindowRegistry::melody() {
+    return static_cast<FormMelody *>(window(DrillKind::Melody));
+}
+
+void WindowRegistry::open(DrillKind kind) {
+    window(kind)->showWindow();
+}
+
+void WindowRegistry::requestExit() {
+    if (DrillWindow *main = windows_[size_t(DrillKind::Melody)].get())
+        main->close();
+}
+
+void WindowRegistry::setExitQuestion(std::function<bool(QWidget *)> question) {
+    exitQuestion_ = std::move(question);
+    if (auto *main = static_cast<FormMelody *>(windows_[size_t(DrillKind::Melody)].get()))
+        main->exitQuestion = exitQuestion_;
+}
+
+void WindowRegistry::showSoundProblem(const QString &text) {
+    soundProblem_ = text;
+    if (splash_)
+        splash_->showSoundProblem(text);
+    for (auto &w : windows_)
+        if (w)
+            w->showSoundProblem(text);
+}
+
+void WindowRegistry::showOptions(DrillWindow *from) {
+    OptionsForm dialog(from);
+    runModal(&dialog);
+}
+
+void WindowRegistry::showAbout(DrillWindow *from) {
+    AboutWindow dialog(from);
+    runModal(&dialog);
+}
+
+void WindowRegistry::closeAll() {
+    for (DrillKind kind :
+         {DrillKind::Melody, DrillKind::Intervals, DrillKind::Chords, DrillKind::Scales}) {
+        DrillWindow *w = windows_[size_t(kind)].get();
+        if (w && w->isLoaded())
+            w->close();
+    }
+    emit finished();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "drill/DrillWindow.h"
+
+#include <QObject>
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <memory>
+
+class FormMelody;
+class SplashWindow;
+
+// Owns the windows of the run: the splash, and the four drill windows, each created
+// when first opened and kept until the end so that its question state lives on.
+// Opening an open window raises it; the confirmed exit closes every window in order.
+class WindowRegistry : public QObject {
+    Q_OBJECT
+  public:
+    explicit WindowRegistry(QObject *parent = nullptr);
+    ~WindowRegistry() override;
+
+    void showSplash();
+    SplashWindow *splash() const { return splash_.get(); }
+
+    // The window object, created (not loaded) on first use.
+    DrillWindow *window(DrillKind kind);
+    FormMelody *melody();
+    // Loads the window if needed and brings it to the front.
+    void open(DrillKind kind);
+    // Every "Exit" button: closes the main window, which asks first.
+    void requestExit();
+
+    // Replaces the exit question (tests answer it without a message box).
+    void setExitQuestion(std::function<bool(QWidget *)> question);
+    // Shows a problem with the sound on the splash and on every drill window.
+    void showSoundProblem(const QString &text);
+
+    // Runs a modal dialog; tests replace it to drive the dialog themselves.
+    std::function<void(QDialog *)> runModal;
+
+  signals:
+    // The exit was confirmed and every window is closed: the run is over.
+    void finished();
+
+  private:
+    void showOptions(DrillWindow *from);
+    void showAbout(DrillWindow *from);
+    void closeAll();
+
+    std::unique_ptr<SplashWindow> splash_;
+    std::array<std::unique_ptr<DrillWindow>, 4> windows_;
+    std::function<bool(QWidget *)> exitQuestion_;
+    QString soundProblem_;
+};

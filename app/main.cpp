@@ -1,0 +1,37 @@
+#include "app/CommandLine.h"
+#include "app/WindowRegistry.h"
+#include "sound/AudioEngine.h"
+
+#include <QApplication>
+#include <cstdio>
+
+int main(int argc, char *argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("tonvik");
+    QApplication::setApplicationVersion(TONVIK_VERSION);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const CommandLineResult cli =
+        parseCommandLine(app.arguments(), AudioEngine::availableDrivers());
+    if (!cli.options) {
+        std::fputs(qPrintable(cli.output), stdout);
+        std::fputs(qPrintable(cli.error), stderr);
+        return cli.exitCode;
+    }
+
+    EngineConfig config;
+    config.soundFont = cli.options->soundFont;
+    config.audioDriver = cli.options->audioDriver;
+    AudioEngine engine(config);
+    MidiBackend::setCurrent(&engine);
+
+    WindowRegistry windows;
+    QObject::connect(&engine, &AudioEngine::silent, &windows, [&windows](const QString &reason) {
+        std::fprintf(stderr, "tonvik: %s\n", qPrintable(reason));
+        windows.showSoundProblem(reason);
+    });
+    QObject::connect(&windows, &WindowRegistry::finished, &app, &QApplication::quit,
+                     Qt::QueuedConnection);
+    windows.showSplash();
+    return app.exec();
+}

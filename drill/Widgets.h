@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+class QAbstractButton;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QWidget;
+
+// Small helpers for building the windows: every control gets its design name as its
+// objectName and a caption-derived accessible name.
+QPushButton *makeButton(const QString &name, const QString &caption, QWidget *parent = nullptr);
+QCheckBox *makeCheckBox(const QString &name, const QString &caption, QWidget *parent = nullptr);
+QRadioButton *makeOption(const QString &name, const QString &caption, QWidget *parent = nullptr);
+QLabel *makeLabel(const QString &name, const QString &caption, QWidget *parent = nullptr);
+QGroupBox *makeFrame(const QString &name, const QString &caption, QWidget *parent = nullptr);
+
+// The name of the i-th element of a control array, e.g. "playint(7)".
+QString arrayName(const QString &name, int index);
+
+// Gives every control below root that has none an accessible name: its caption
+// without the access-key ampersand.
+void fillAccessibleNames(QWidget *root);
+
+// The decorative display face of the splash and about windows, and a serif face.
+QFont displayFont(double points);
+QFont serifFont(double points);
+// A plain face at a given point size (the drill windows' large labels).
+QFont sizedFont(double points);
+
+// Lengths of the window design, given in twips (1/1440 inch), in pixels for a widget.
+int twipsToPixels(int twips, const QWidget *widget);

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Where the program's own data files (right.wav, wrong.wav) are looked for, in order:
+// the installed data directory, beside the executable, the current directory.
+QStringList dataDirectories();
+// The full path of a data file, or an empty string if it is nowhere.
+QString findDataFile(const QString &name);

@@ -1,0 +1,63 @@
+#include "sound/MidiOp.h"
+
+namespace {
+MidiBackend *g_backend = nullptr;
+int g_playbackDepth = 0;
+TimePoint g_logicalTime{};
+const TimePoint g_processStart = SteadyClock::now();
+} // namespace
+
+const char *midiOpName(MidiOp::Kind kind) {
+    switch (kind) {
+    case MidiOp::Open:
+        return "midiOpen";
+    case MidiOp::Close:
+        return "midiClose";
+    case MidiOp::NoteOn:
+        return "noteOn";
+    case MidiOp::NoteOff:
+        return "noteOff";
+    case MidiOp::ProgramChange:
+        return "programChange";
+    case MidiOp::Pan:
+        return "setPan";
+    case MidiOp::AllNotesOff:
+        return "allNotesOff";
+    }
+    return "?";
+}
+
+MidiBackend *MidiBackend::current() {
+    return g_backend;
+}
+void MidiBackend::setCurrent(MidiBackend *backend) {
+    g_backend = backend;
+}
+
+TimePoint PlaybackClock::stamp() {
+    return g_playbackDepth > 0 ? g_logicalTime : SteadyClock::now();
+}
+
+TimePoint PlaybackClock::advance(int ms) {
+    if (g_playbackDepth == 0)
+        g_logicalTime = SteadyClock::now();
+    g_logicalTime += std::chrono::milliseconds(ms);
+    return g_logicalTime;
+}
+
+bool PlaybackClock::inPlayback() {
+    return g_playbackDepth > 0;
+}
+
+PlaybackClock::Scope::Scope() {
+    if (g_playbackDepth++ == 0)
+        g_logicalTime = SteadyClock::now();
+}
+
+PlaybackClock::Scope::~Scope() {
+    --g_playbackDepth;
+}
+
+qint64 msSinceStart(TimePoint t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(t - g_processStart).count();
+}

@@ -1,0 +1,6 @@
+#include "sound/SoundSettings.h"
+
+SoundSettings &variabiliglobali() {
+    static SoundSettings settings;
+    return settings;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+// The four sound settings of the run, shared by every drill window. They live in
+// memory only: nothing is read from or written to disk.
+struct SoundSettings {
+    int volume = 100;    // velocity of every note, 0-127
+    int instrument = 24; // General MIDI program, 0-127
+    int channel = 1;     // MIDI channel, 1-16
+    int pan = 64;        // 0 left, 64 centre, 127 right
+
+    // Stores the start values (the Melody window does this when it loads).
+    void storeDefaults() { *this = SoundSettings{}; }
+};
+
+// The module that holds the settings for the whole program.
+SoundSettings &variabiliglobali();

@@ -1,0 +1,230 @@
+// The real FluidSynth engine rendering offline: what would be played, sample by sample.
+#include "Signal.h"
+#include "sound/AudioEngine.h"
+#include "sound/DataFiles.h"
+#include "sound/MidiControl.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <cmath>
+#include <memory>
+#include <sndfile.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kRate = 48000;
+
+double noteHz(int note) {
+    return 440.0 * std::pow(2.0, (note - 69) / 12.0);
+}
+
+struct Offline {
+    AudioEngine engine;
+    TimePoint t0;
+
+    explicit Offline(EngineConfig config = {})
+        : engine((config.offline = true, config.sampleRate = kRate, config)) {
+        QVERIFY2(engine.waitForSoundFont(), "no General MIDI sound font installed");
+        t0 = SteadyClock::now();
+        engine.setOfflineOrigin(t0);
+    }
+
+    void op(MidiOp::Kind kind, int channel, int value, int note = 0,
+            std::chrono::milliseconds at = 0ms) {
+        MidiOp o;
+        o.kind = kind;
+        o.channel = channel;
+        o.value = value;
+        o.note = note;
+        o.stamp = t0 + at;
+        engine.send("test", o);
+    }
+    void noteOn(int note, std::chrono::milliseconds at = 0ms, int channel = 1) {
+        op(MidiOp::NoteOn, channel, 100, note, at);
+    }
+    AudioEngine::Stereo render(double seconds, int block = 64) {
+        return engine.renderOffline(int(seconds * kRate), block);
+    }
+    size_t frameAt(double seconds) const {
+        return size_t(engine.safetyLatencyMs() * kRate / 1000 + seconds * kRate);
+    }
+};
+
+// Relative strengths of the first eight harmonics of f0, as a unit vector.
+std::vector<double> harmonicProfile(const std::vector<float> &x, double f0, size_t from, size_t n) {
+    std::vector<double> h;
+    double norm = 0;
+    for (int k = 1; k <= 8; ++k) {
+        h.push_back(signal::magnitudeAt(x, kRate, f0 * k, from, n));
+        norm += h.back() * h.back();
+    }
+    for (double &v : h)
+        v /= std::sqrt(norm);
+    return h;
+}
+
+} // namespace
+
+class TestAudioEngine : public QObject {
+    Q_OBJECT
+  private slots:
+    void note69SoundsAt440Hz() {
+        Offline s;
+        s.noteOn(69);
+        const auto out = s.render(0.8);
+        const double f =
+            signal::peakFrequency(out.left, kRate, 300, 600, s.frameAt(0.1), kRate / 2);
+        QVERIFY2(std::fabs(f - 440.0) < 4.4, qPrintable(QString::number(f)));
+    }
+
+    void programsGiveDifferentSpectra() {
+        Offline s;
+        s.op(MidiOp::ProgramChange, 1, 0);
+        s.noteOn(60);
+        s.op(MidiOp::ProgramChange, 2, 24);
+        s.noteOn(60, 0ms, 2);
+        s.op(MidiOp::Pan, 1, 0);   // piano on the left
+        s.op(MidiOp::Pan, 2, 127); // guitar on the right
+        const auto out = s.render(0.8);
+        const auto piano = harmonicProfile(out.left, noteHz(60), s.frameAt(0.1), kRate / 2);
+        const auto guitar = harmonicProfile(out.right, noteHz(60), s.frameAt(0.1), kRate / 2);
+        double distance = 0;
+        for (size_t k = 0; k < piano.size(); ++k)
+            distance += (piano[k] - guitar[k]) * (piano[k] - guitar[k]);
+        QVERIFY2(std::sqrt(distance) > 0.25, qPrintable(QString::number(std::sqrt(distance))));
+    }
+
+    void panZeroPutsTheSoundLeft() {
+        Offline s;
+        s.op(MidiOp::Pan, 1, 0);
+        s.noteOn(60);
+        const auto out = s.render(0.6);
+        const double left = signal::rms(out.left), right = signal::rms(out.right);
+        QVERIFY(left > 0.001);
+        QVERIFY2(left > 20 * right, qPrintable(QString("%1 %2").arg(left).arg(right)));
+    }
+
+    void noteOffEndsTheNote() {
+        Offline held, released;
+        held.noteOn(60);
+        released.noteOn(60);
+        released.op(MidiOp::NoteOff, 1, 60, 0, 200ms);
+        const auto a = held.render(2.0), b = released.render(2.0);
+        const double ringing = signal::rms(a.left, held.frameAt(1.4), kRate / 2);
+        const double after = signal::rms(b.left, released.frameAt(1.4), kRate / 2);
+        QVERIFY(ringing > 1e-4);
+        QVERIFY2(after < ringing / 100, qPrintable(QString("%1 %2").arg(after).arg(ringing)));
+    }
+
+    void controlFoldsHighNotesAndRefusesBadValues() {
+        Offline s;
+        MidiBackend::setCurrent(&s.engine);
+        MidiControl midi("test");
+        QVERIFY(!midi.noteOn(0, 100, 60));
+        QVERIFY(!midi.noteOn(17, 100, 60));
+        QVERIFY(!midi.noteOn(1, 128, 60));
+        QVERIFY(!midi.noteOn(1, 100, -1));
+        QVERIFY(!midi.programChange(1, 128));
+        QVERIFY(!midi.setPan(16, -1));
+        const auto silence = s.render(0.3);
+        QCOMPARE(signal::firstAbove(silence.left, 0), -1L);
+
+        s.engine.setOfflineOrigin(SteadyClock::now());
+        QVERIFY(midi.programChange(1, 24)); // the default instrument reaches note 118
+        QVERIFY(midi.noteOn(1, 100, 130));  // played as 118, keeping its pitch class
+        const auto out = s.render(0.6);
+        MidiBackend::setCurrent(nullptr);
+        const double f =
+            signal::peakFrequency(out.left, kRate, 5000, 10000, s.frameAt(0.05), kRate / 4);
+        QVERIFY2(std::fabs(f - noteHz(118)) < noteHz(118) * 0.01, qPrintable(QString::number(f)));
+    }
+
+    void feedbackSoundIsMixedIntoTheOutput() {
+        const QString path = findDataFile("right.wav");
+        QVERIFY2(!path.isEmpty(), "right.wav is not built");
+        SF_INFO info{};
+        SNDFILE *f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &info);
+        QVERIFY(f);
+        std::vector<float> file(size_t(info.frames * info.channels));
+        sf_readf_float(f, file.data(), info.frames);
+        sf_close(f);
+        std::vector<float> fileLeft;
+        for (size_t i = 0; i < file.size(); i += size_t(info.channels))
+            fileLeft.push_back(file[i]);
+
+        Offline s;
+        QVERIFY(s.engine.playSound(path, s.t0 + 100ms));
+        QVERIFY(!s.engine.playSound("/nonexistent/right.wav", s.t0));
+        const auto out = s.render(1.2);
+        const long onset = signal::firstAbove(out.left, 1e-4f);
+        const auto expected = long(s.frameAt(0.1));
+        QVERIFY2(std::labs(onset - expected) <= 8, qPrintable(QString::number(onset)));
+        const double want = 0.8 * signal::rms(fileLeft);
+        const double got =
+            signal::rms(out.left, size_t(expected), size_t(info.frames * kRate / info.samplerate));
+        QVERIFY2(std::fabs(got - want) < want * 0.05,
+                 qPrintable(QString("%1 %2").arg(got).arg(want)));
+    }
+
+    void notesStampedApartStartThatFarApart_data() {
+        QTest::addColumn<int>("block");
+        QTest::newRow("64-frame buffers") << 64;
+        QTest::newRow("1024-frame buffers") << 1024;
+        QTest::newRow("odd 333-frame buffers") << 333;
+    }
+
+    void notesStampedApartStartThatFarApart() {
+        QFETCH(int, block);
+        // The second note's onset is found in what it adds to the first note alone.
+        Offline both, first;
+        both.noteOn(60);
+        both.noteOn(67, 250ms);
+        first.noteOn(60);
+        const auto a = both.render(0.6, block), b = first.render(0.6, block);
+        const long onset1 = signal::firstAbove(a.left, 1e-6f);
+        const long onset2 = signal::firstAbove(signal::difference(a.left, b.left), 1e-6f);
+        QVERIFY(onset1 >= 0 && onset2 >= 0);
+        QVERIFY2(std::labs(onset1 - long(both.frameAt(0))) <= 64,
+                 qPrintable(QString::number(onset1)));
+        QVERIFY2(std::labs((onset2 - onset1) - kRate / 4) <= 64,
+                 qPrintable(QString::number(onset2 - onset1)));
+    }
+
+    void stopNoiseSilencesEveryChannel() {
+        Offline s;
+        s.noteOn(60, 0ms, 1);
+        s.noteOn(64, 0ms, 2);
+        s.op(MidiOp::AllNotesOff, 0, 0, 0, 300ms);
+        const auto out = s.render(0.6);
+        const size_t stop = s.frameAt(0.3);
+        QVERIFY(signal::rms(out.left, stop - 4800, 4800) > 1e-3);
+        QCOMPARE(signal::firstAbove(out.left, 1e-6f, stop + 64), -1L);
+    }
+
+    void missingSoundFontMakesTheEngineSilentAndSaysSo() {
+        EngineConfig config;
+        config.offline = true;
+        config.soundFont = "/nonexistent/none.sf2";
+        AudioEngine engine(config);
+        QSignalSpy silent(&engine, &AudioEngine::silent);
+        QVERIFY(!engine.waitForSoundFont());
+        QVERIFY(silent.wait(2000));
+        QVERIFY(silent.first().first().toString().contains("--soundfont FILE"));
+        MidiOp op;
+        op.kind = MidiOp::NoteOn;
+        op.channel = 1;
+        op.value = 100;
+        op.note = 60;
+        op.stamp = SteadyClock::now();
+        engine.send("test", op);
+        const auto out = engine.renderOffline(4800);
+        QCOMPARE(signal::firstAbove(out.left, 0), -1L);
+        QTest::qWait(100);
+        QCOMPARE(silent.count(), 1);
+    }
+};
+
+QTEST_MAIN(TestAudioEngine)
+#include "test_audio_engine.moc"

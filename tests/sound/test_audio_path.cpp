@@ -1,0 +1,159 @@
+// The real audio path: the engine's own output, opened on the PulseAudio server that the
+// test run starts (its default sink a null sink), recorded from the sink's monitor.
+#include "Signal.h"
+#include "app/SplashWindow.h"
+#include "app/WindowRegistry.h"
+#include "sound/AudioEngine.h"
+#include "sound/MidiControl.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <cstring>
+
+namespace {
+
+constexpr int kRate = 48000;
+
+// Records the null sink's monitor as mono float samples. It is started well before
+// the first note: an idle null sink holds a new stream's first write for about 2 s.
+class MonitorRecorder {
+  public:
+    bool start() {
+        process_.start("parec", {"--device=tonvik_null.monitor", "--format=float32le",
+                                 "--rate=48000", "--channels=1", "--latency-msec=10", "--raw"});
+        return process_.waitForStarted(3000);
+    }
+    std::vector<float> take() {
+        process_.waitForReadyRead(50);
+        const QByteArray bytes = process_.readAllStandardOutput();
+        std::vector<float> out(size_t(bytes.size()) / sizeof(float));
+        std::memcpy(out.data(), bytes.constData(), out.size() * sizeof(float));
+        return out;
+    }
+    ~MonitorRecorder() {
+        process_.kill();
+        process_.waitForFinished(2000);
+    }
+
+  private:
+    QProcess process_;
+};
+
+bool audioServerRunning() {
+    QProcess pactl;
+    pactl.start("pactl", {"info"});
+    return pactl.waitForFinished(3000) && pactl.exitStatus() == QProcess::NormalExit &&
+           pactl.exitCode() == 0;
+}
+
+} // namespace
+
+class TestAudioPath : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase() {
+        if (!audioServerRunning()) {
+            if (qEnvironmentVariableIsSet("TONVIK_REQUIRE_AUDIO"))
+                QFAIL("no PulseAudio server, though the test run should have started one");
+            QSKIP("no PulseAudio server: run through scripts/run-tests");
+        }
+    }
+
+    void noteReachesTheSinkAndSurvivesTheIdleStop() {
+        MonitorRecorder recorder;
+        QVERIFY(recorder.start());
+        QTest::qWait(2500);
+        recorder.take();
+
+        EngineConfig config;
+        config.sampleRate = kRate;
+        config.idleSeconds = 1.0;
+        AudioEngine engine(config);
+        QSignalSpy state(&engine, &AudioEngine::outputStateChanged);
+        MidiBackend::setCurrent(&engine);
+        MidiControl midi("test");
+        midi.midiOpen();
+        QVERIFY(midi.noteOn(1, 100, 69));
+        QTest::qWait(700);
+        QVERIFY(midi.noteOff(1, 69));
+        QTest::qWait(300);
+        const std::vector<float> first = recorder.take();
+        QVERIFY(engine.outputRunning());
+        QVERIFY2(engine.silentReason().isEmpty(), qPrintable(engine.silentReason()));
+
+        const long onset1 = signal::firstAbove(first, 0.002f);
+        QVERIFY2(onset1 >= 0, "nothing reached the null sink");
+        const double f1 =
+            signal::peakFrequency(first, kRate, 300, 600, size_t(onset1) + 2400, kRate / 2);
+        QVERIFY2(std::fabs(f1 - 440) < 4.4, qPrintable(QString::number(f1)));
+
+        // After a second of silence the output stops; the next note opens it again and
+        // sounds whole, from its attack on.
+        QTRY_VERIFY_WITH_TIMEOUT(!engine.outputRunning(), 6000);
+        recorder.take();
+        QVERIFY(midi.noteOn(1, 100, 69));
+        QTest::qWait(1000);
+        const std::vector<float> second = recorder.take();
+        QVERIFY(engine.outputRunning());
+        const long onset2 = signal::firstAbove(second, 0.002f);
+        QVERIFY2(onset2 >= 0, "the note after the idle stop did not sound");
+        const double f2 =
+            signal::peakFrequency(second, kRate, 300, 600, size_t(onset2) + 2400, kRate / 2);
+        QVERIFY2(std::fabs(f2 - 440) < 4.4, qPrintable(QString::number(f2)));
+        const double attack1 = signal::rms(first, size_t(onset1), 4800);
+        const double attack2 = signal::rms(second, size_t(onset2), 4800);
+        QVERIFY2(attack2 > 0.7 * attack1 && attack2 < 1.3 * attack1,
+                 qPrintable(QString("%1 %2").arg(attack1).arg(attack2)));
+        QVERIFY(state.count() >= 3); // opened, stopped, opened again
+        MidiBackend::setCurrent(nullptr);
+    }
+
+    void outputThatCannotOpenLeavesTheProgramSilentAndSaysSoOnce() {
+        EngineConfig config;
+        config.audioDriver = "oss"; // no OSS device here
+        config.retrySeconds = 0.3;
+        AudioEngine engine(config);
+        MidiBackend::setCurrent(&engine);
+        WindowRegistry windows;
+        connect(&engine, &AudioEngine::silent, &windows, &WindowRegistry::showSoundProblem);
+        windows.showSplash();
+        QSignalSpy silent(&engine, &AudioEngine::silent);
+        MidiControl midi("test");
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < 20; ++i) {
+            midi.noteOn(1, 100, 60 + i);
+            QTest::qWait(50);
+        }
+        QVERIFY(silent.count() == 1 || silent.wait(3000));
+        QTest::qWait(500); // a retry has failed again by now
+        QCOMPARE(silent.count(), 1);
+        const QString reason = silent.first().first().toString();
+        QVERIFY(reason.contains("\"oss\" could not be opened"));
+        auto *status = windows.splash()->findChild<QLabel *>("soundstatus");
+        QVERIFY(status && status->isVisibleTo(windows.splash()));
+        QCOMPARE(status->text(), reason);
+        MidiBackend::setCurrent(nullptr);
+    }
+
+    void programStartsSilentWithoutHanging() {
+        QProcess tonvik;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        tonvik.setProcessEnvironment(env);
+        tonvik.start(TONVIK_BINARY, {"--audio-driver", "oss"});
+        QVERIFY(tonvik.waitForStarted(5000));
+        QTest::qWait(2000);
+        QCOMPARE(tonvik.state(), QProcess::Running);
+        tonvik.terminate();
+        QVERIFY(tonvik.waitForFinished(5000));
+        const QString err = QString::fromLocal8Bit(tonvik.readAllStandardError());
+        QCOMPARE(err.count("could not be opened"), 1);
+    }
+};
+
+QTEST_MAIN(TestAudioPath)
+#include "test_audio_path.moc"

@@ -1,0 +1,40 @@
+#include "tests_support/RecordingBackend.h"
+
+RecordingBackend::RecordingBackend() : previous_(MidiBackend::current()) {
+    MidiBackend::setCurrent(this);
+}
+
+RecordingBackend::~RecordingBackend() {
+    MidiBackend::setCurrent(previous_);
+}
+
+void RecordingBackend::send(const QString &window, const MidiOp &op) {
+    calls_.push_back({window, op});
+}
+
+QStringList RecordingBackend::lines(const QString &window) const {
+    QStringList out;
+    for (const Call &c : calls_) {
+        if (!window.isEmpty() && c.window != window)
+            continue;
+        QStringList parts;
+        if (window.isEmpty())
+            parts << c.window;
+        parts << midiOpName(c.op.kind);
+        switch (c.op.kind) {
+        case MidiOp::NoteOn:
+            parts << QString::number(c.op.channel) << QString::number(c.op.value)
+                  << QString::number(c.op.note);
+            break;
+        case MidiOp::NoteOff:
+        case MidiOp::ProgramChange:
+        case MidiOp::Pan:
+            parts << QString::number(c.op.channel) << QString::number(c.op.value);
+            break;
+        default:
+            break;
+        }
+        out << parts.join(' ');
+    }
+    return out;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "sound/MidiOp.h"
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// Records every MIDI operation of every window, for tests to compare.
+class RecordingBackend : public MidiBackend {
+  public:
+    struct Call {
+        QString window;
+        MidiOp op;
+    };
+
+    RecordingBackend();
+    ~RecordingBackend() override;
+
+    void send(const QString &window, const MidiOp &op) override;
+    void clear() { calls_.clear(); }
+    const std::vector<Call> &calls() const { return calls_; }
+    // The calls as "window op args", e.g. "formmelody setPan 1 64"; optionally only
+    // those of one window, without its name.
+    QStringList lines(const QString &window = {}) const;
+
+  private:
+    std::vector<Call> calls_;
+    MidiBackend *previous_;
+};
