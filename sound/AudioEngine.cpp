@@ -95,7 +95,6 @@ AudioEngine::AudioEngine(EngineConfig config, QObject *parent)
     fluid_settings_setint(s, "audio.periods", config_.periods);
     fluid_settings_setstr(s, "audio.sample-format", "float");
     fluid_settings_setint(s, "audio.pulseaudio.adjust-latency", 0);
-    fluid_settings_setint(s, "audio.realtime-prio", 0);
 
     synth_.reset(new_fluid_synth(s));
     if (!synth_)
@@ -275,7 +274,7 @@ bool AudioEngine::openOutput() {
             driver_.reset(driver);
             driverName_ = name;
             outputRunning_ = true;
-            qCInfo(lcAudio, "audio output \"%s\" opened", qPrintable(name));
+            qCDebug(lcAudio, "audio output \"%s\" opened", qPrintable(name));
             QMetaObject::invokeMethod(
                 this, [this] { emit outputStateChanged(true); }, Qt::QueuedConnection);
             return true;
@@ -296,7 +295,7 @@ void AudioEngine::closeOutput() {
     driver.reset(); // joins the audio thread
     outputRunning_ = false;
     voices_.clear();
-    qCInfo(lcAudio, "audio output stopped after silence");
+    qCDebug(lcAudio, "audio output stopped");
     QMetaObject::invokeMethod(
         this, [this] { emit outputStateChanged(false); }, Qt::QueuedConnection);
 }
@@ -452,7 +451,14 @@ void AudioEngine::render(int len, float *left, float *right) {
                 statMaxGapMs_ = gapMs;
         }
         lastCallback_ = now;
-        if (!anchored_) {
+        // Keep the line from time to frame in step with the output: if the renderer has
+        // fallen behind it (the server held the stream, or a drift built up) or run ahead
+        // of it by more than the safety latency, start the line again at this callback.
+        // Within the bounds it stays put, so callback jitter never moves a note.
+        const qint64 ahead =
+            frames_ - frameForStamp(now - std::chrono::milliseconds(safetyLatencyMs_));
+        const qint64 bound = qint64(safetyLatencyMs_) * config_.sampleRate / 1000;
+        if (!anchored_ || ahead < -bound / 2 || ahead > bound) {
             anchorTime_ = now;
             anchorFrame_ = frames_;
             anchored_ = true;
