@@ -3,6 +3,7 @@
 #include "app/AboutWindow.h"
 #include "app/SplashWindow.h"
 #include "chords/FormChords.h"
+#include "drill/Widgets.h"
 #include "intervals/FormIntervalli.h"
 #include "melody/FormMelody.h"
 #include "scales/FormScales.h"
@@ -18,6 +19,8 @@ void WindowRegistry::showSplash() {
     if (!splash_) {
         splash_ = std::make_unique<SplashWindow>();
         splash_->showSoundProblem(soundProblem_);
+        splash_->adjustSize();
+        centerOnScreen(splash_.get());
         connect(splash_.get(), &SplashWindow::continueRequested, this,
                 [this] { open(DrillKind::Melody); });
     }

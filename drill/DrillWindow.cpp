@@ -21,6 +21,13 @@ DrillWindow::~DrillWindow() = default;
 void DrillWindow::showWindow() {
     if (!loaded_)
         load();
+    if (!placed_) {
+        adjustSize();
+        centerOnScreen(this);
+        // Cascade the drill windows so that a new one does not hide the one that opened it.
+        move(pos() + QPoint(40, 40) * int(kind_));
+        placed_ = true;
+    }
     show();
     raise();
     activateWindow();

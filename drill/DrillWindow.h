@@ -71,6 +71,7 @@ class DrillWindow : public QMainWindow {
     DrillKind kind_;
     Names names_;
     bool loaded_ = false;
+    bool placed_ = false;
     QString soundProblem_;
     QWidget *navigation_ = nullptr;
     std::unique_ptr<MidiControl> midi_;

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <cmath>
 
 namespace {
@@ -94,4 +95,13 @@ QFont sizedFont(double points) {
 int twipsToPixels(int twips, const QWidget *widget) {
     const double dpi = widget ? widget->logicalDpiX() : 96.0;
     return int(std::lround(twips / 15.0 * dpi / 96.0));
+}
+
+void centerOnScreen(QWidget *window) {
+    const QScreen *screen = window->screen() ? window->screen() : QApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
 }

@@ -32,5 +32,8 @@ QFont serifFont(double points);
 // A plain face at a given point size (the drill windows' large labels).
 QFont sizedFont(double points);
 
+// Places a top-level window in the middle of the screen it is on.
+void centerOnScreen(QWidget *window);
+
 // Lengths of the window design, given in twips (1/1440 inch), in pixels for a widget.
 int twipsToPixels(int twips, const QWidget *widget);

@@ -36,6 +36,6 @@ bool askExitQuestion(QWidget *parent) {
     QMessageBox box(QMessageBox::Warning, "Tonvik 1.0", "Exit from Tonvik 1.0?",
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setObjectName("exitquestion");
-    box.setDefaultButton(QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }

@@ -11,7 +11,7 @@
 
 // FluidSynth's own messages; warnings are shown with QT_LOGGING_RULES="tonvik.fluidsynth=true".
 Q_LOGGING_CATEGORY(lcFluid, "tonvik.fluidsynth", QtCriticalMsg)
-Q_LOGGING_CATEGORY(lcAudio, "tonvik.audio")
+Q_LOGGING_CATEGORY(lcAudio, "tonvik.audio", QtWarningMsg)
 
 namespace {
 
