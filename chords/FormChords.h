@@ -11,4 +11,5 @@ class FormChords : public DrillWindow {
   protected:
     void buildControls(QWidget *central) override;
     void Form_Load() override;
+    bool isRightAnswer(int) const override { return false; } // the drill comes later
 };

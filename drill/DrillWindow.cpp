@@ -1,22 +1,48 @@
 #include "drill/DrillWindow.h"
 
+#include "drill/InputHold.h"
 #include "drill/Widgets.h"
 #include "sound/SoundSettings.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
+#include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
 #include <QStatusBar>
+#include <QTimer>
+#include <utility>
+#include <vector>
 
-DrillWindow::DrillWindow(DrillKind kind, Names names, QWidget *parent)
-    : QMainWindow(parent), kind_(kind), names_(std::move(names)) {
+namespace {
+int g_playbackDepth = 0;
+// Windows asked to close, and a window activated, while something played.
+std::vector<QPointer<DrillWindow>> g_pendingCloses;
+QPointer<DrillWindow> g_pendingActivation;
+
+void setForeground(QLabel *label, const QColor &color) {
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, color);
+    label->setPalette(p);
+}
+} // namespace
+
+DrillWindow::DrillWindow(DrillKind kind, Names names, Cycle cycle, QWidget *parent)
+    : QMainWindow(parent), cycle_(std::move(cycle)), kind_(kind), names_(std::move(names)) {
     setObjectName(names_.window);
     setWindowTitle(names_.caption);
     setAccessibleName(names_.caption);
 }
 
 DrillWindow::~DrillWindow() = default;
+
+bool DrillWindow::playbackInProgress() {
+    return g_playbackDepth > 0;
+}
 
 void DrillWindow::showWindow() {
     if (!loaded_)
@@ -38,6 +64,8 @@ void DrillWindow::showSoundProblem(const QString &text) {
     if (loaded_)
         statusBar()->showMessage(text);
 }
+
+// ---- building and loading ----
 
 QWidget *DrillWindow::buildNavigation() {
     struct Entry {
@@ -69,6 +97,94 @@ QWidget *DrillWindow::buildNavigation() {
     return row;
 }
 
+void DrillWindow::buildCycleControls() {
+    New = makeButton("New", "New");
+    Repeat = makeButton("Repeat", "Repeat");
+    Reveal = makeButton("Reveal", "Reveal");
+    connect(New, &QPushButton::clicked, this, [this] { New_Click(); });
+    connect(Repeat, &QPushButton::clicked, this, [this] { Repeat_Click(); });
+    connect(Reveal, &QPushButton::clicked, this, [this] { Reveal_Click(); });
+
+    testOptions = makeFrame(cycle_.testFrame, "Test options");
+    Notest = makeOption("Notest", cycle_.notestCaption, testOptions);
+    Test = makeOption("Test", "Test mode", testOptions);
+    auto *testLayout = new QVBoxLayout(testOptions);
+    testLayout->addWidget(Notest);
+    testLayout->addWidget(Test);
+    connect(Test, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            Test_Click();
+    });
+    connect(Notest, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            Notest_Click();
+    });
+
+    Frame5 = makeFrame("Frame5", "Test");
+    questionsCaption = makeLabel(cycle_.questionsCaption, "Questions", Frame5);
+    questionsCount = makeLabel(cycle_.questionsCount, "0", Frame5);
+    rightCaption = makeLabel(cycle_.rightCaption, "Right", Frame5);
+    Label5 = makeLabel("Label5", "0", Frame5);
+    Label7 = makeLabel("Label7", "0", Frame5);
+    Label7->setFont(sizedFont(24));
+    Label7->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label6 = makeLabel("Label6", "%", Frame5);
+    Label6->setFont(sizedFont(24));
+    Reset = makeButton("Reset", "Reset", Frame5);
+    connect(Reset, &QPushButton::clicked, this, [this] { Reset_Click(); });
+    questionsCount->setAccessibleName("Questions count");
+    Label5->setAccessibleName("Right count");
+    Label7->setAccessibleName("Percentage");
+    auto *score = new QGridLayout(Frame5);
+    score->addWidget(questionsCaption, 0, 0);
+    score->addWidget(questionsCount, 0, 1);
+    score->addWidget(rightCaption, 1, 0);
+    score->addWidget(Label5, 1, 1);
+    score->addWidget(Label7, 0, 2, 2, 1);
+    score->addWidget(Label6, 0, 3, 2, 1);
+    score->addWidget(Reset, 0, 4, 2, 1);
+    score->setColumnMinimumWidth(1, 40);
+    score->setColumnMinimumWidth(2, 70);
+
+    rightwronglabel = makeLabel("rightwronglabel", QString());
+    rightwronglabel->setFont(sizedFont(cycle_.feedbackPoints));
+    rightwronglabel->setAccessibleName("Feedback");
+    rightwronglabel->setMinimumWidth(140);
+    Label1 = makeLabel("Label1", QString());
+    Label1->setFont(sizedFont(cycle_.answerPoints));
+    Label1->setAccessibleName("Answer");
+    Label1->setAutoFillBackground(true);
+    QPalette yellow = Label1->palette();
+    yellow.setColor(QPalette::Window, QColor(255, 255, 192));
+    Label1->setPalette(yellow);
+    Label1->setMinimumHeight(Label1->fontMetrics().height() + 8);
+    Label1->setFrameShape(QFrame::Panel);
+    Label1->setFrameShadow(QFrame::Sunken);
+
+    stopnoise = makeButton(cycle_.stopName, cycle_.stopCaption);
+    connect(stopnoise, &QPushButton::clicked, this, [this] { stopnoise_Click(); });
+
+    sliderFrame = makeFrame(cycle_.sliderFrame, cycle_.sliderFrameCaption);
+    Slider1 = new QSlider(Qt::Horizontal, sliderFrame);
+    Slider1->setObjectName("Slider1");
+    Slider1->setAccessibleName(cycle_.sliderFrameCaption.trimmed());
+    Slider1->setRange(0, cycle_.sliderMaximum);
+    Slider1->setSingleStep(10);
+    Slider1->setPageStep(cycle_.sliderTickInterval);
+    Slider1->setTickInterval(cycle_.sliderTickInterval);
+    Slider1->setTickPosition(QSlider::TicksBelow);
+    Slider1->setMinimumWidth(180);
+    auto *sliderLayout = new QHBoxLayout(sliderFrame);
+    sliderLayout->addWidget(Slider1, 1);
+    if (!cycle_.sliderValueLabel.isEmpty()) {
+        sliderValue = makeLabel(cycle_.sliderValueLabel, cycle_.sliderValueDesignText, sliderFrame);
+        sliderValue->setAccessibleName(cycle_.sliderFrameCaption.trimmed() + " value");
+        sliderValue->setMinimumWidth(sliderValue->fontMetrics().horizontalAdvance("00000"));
+        sliderLayout->addWidget(sliderValue);
+        connect(Slider1, &QSlider::valueChanged, this, [this] { Slider1_Change(); });
+    }
+}
+
 void DrillWindow::load() {
     midi_ = std::make_unique<MidiControl>(names_.window);
     feedback_ = std::make_unique<FeedbackSound>(names_.window);
@@ -92,6 +208,8 @@ void DrillWindow::load() {
     if (!soundProblem_.isEmpty())
         statusBar()->showMessage(soundProblem_);
 
+    // The new score labels start from "0": nothing asked so far is in their tally.
+    inTally_ = false;
     loaded_ = true;
     Form_Load();
 }
@@ -104,9 +222,31 @@ void DrillWindow::unload() {
         old->deleteLater();
     }
     navigation_ = nullptr;
+    New = Repeat = Reveal = Reset = stopnoise = nullptr;
+    testOptions = Frame5 = sliderFrame = nullptr;
+    Test = Notest = nullptr;
+    questionsCaption = questionsCount = rightCaption = Label5 = Label7 = Label6 = nullptr;
+    rightwronglabel = Label1 = sliderValue = nullptr;
+    Slider1 = nullptr;
     menuBar()->clear();
     feedback_.reset();
     midi_.reset();
+}
+
+void DrillWindow::selectNotest() {
+    if (Notest->isChecked())
+        Notest_Click();
+    else
+        Notest->setChecked(true);
+}
+
+void DrillWindow::disableRevealAndRepeat() {
+    Reveal->setEnabled(false);
+    Repeat->setEnabled(false);
+}
+
+void DrillWindow::setSliderToLoadValue() {
+    Slider1->setValue(cycle_.sliderLoadValue);
 }
 
 void DrillWindow::Form_Activate() {
@@ -126,7 +266,176 @@ void DrillWindow::sendPanThenProgram() {
     midi_->programChange(s.channel, s.instrument);
 }
 
+// ---- the cycle ----
+
+bool DrillWindow::testMode() const {
+    return Test && Test->isChecked();
+}
+
+int DrillWindow::count(const QLabel *label) {
+    return label->text().toInt();
+}
+
+void DrillWindow::setCount(QLabel *label, int value) {
+    label->setText(QString::number(value));
+}
+
+void DrillWindow::countQuestion(int weight) {
+    setCount(questionsCount, count(questionsCount) + weight);
+    if (cycle_.recomputePercentOnNew && !answered_)
+        updatepercent();
+    answered_ = false;
+    inTally_ = true;
+}
+
+void DrillWindow::New_Click() {
+    Playback playback(this);
+    Label1->setText(QString());
+    rightwronglabel->setText(QString());
+    Repeat->setEnabled(true);
+    if (Notest->isChecked())
+        Reveal->setEnabled(true);
+    if (!drawQuestion())
+        return;
+    if (!testMode()) {
+        inTally_ = false;
+        playquestion();
+        return;
+    }
+    if (cycle_.countBeforePlaying) {
+        countQuestion(questionWeight());
+        playquestion();
+    } else {
+        playquestion();
+        countQuestion(questionWeight());
+    }
+}
+
+void DrillWindow::Repeat_Click() {
+    if (!hasQuestion())
+        return; // nothing has been asked: nothing to play
+    Playback playback(this);
+    playquestion();
+}
+
+void DrillWindow::Reveal_Click() {
+    Label1->setText(hasQuestion() ? answerText() : QString());
+}
+
+void DrillWindow::judgeAnswer(int answer) {
+    if (!testMode() || answered_ || !hasQuestion())
+        return;
+    const int weight = questionWeight();
+    if (!inTally_) {
+        // Asked outside the tally (in "No test", or before the last Reset): it counts
+        // now, so the right answers never outnumber the questions.
+        setCount(questionsCount, count(questionsCount) + weight);
+        inTally_ = true;
+    }
+    const bool right = isRightAnswer(answer);
+    if (right) {
+        setCount(Label5, count(Label5) + weight);
+        setForeground(rightwronglabel, QColor(0, 255, 0));
+        rightwronglabel->setText("Right!");
+    } else {
+        setForeground(rightwronglabel, QColor(255, 0, 0));
+        rightwronglabel->setText("Wrong!");
+    }
+    feedback_->setMciFileName(right ? "right.wav" : "wrong.wav");
+    feedback_->setMciCommand("play");
+    updatepercent();
+    Reveal_Click();
+    answered_ = true;
+}
+
+void DrillWindow::updatepercent() {
+    const int questions = count(questionsCount);
+    if (questions == 0)
+        return;
+    setCount(Label7, int(qint64(count(Label5)) * 100 / questions));
+}
+
+void DrillWindow::Reset_Click() {
+    setCount(questionsCount, 0);
+    setCount(Label5, 0);
+    setCount(Label7, 0);
+    inTally_ = false;
+}
+
+void DrillWindow::Test_Click() {
+    for (QWidget *w : {static_cast<QWidget *>(Frame5), static_cast<QWidget *>(questionsCaption),
+                       static_cast<QWidget *>(questionsCount), static_cast<QWidget *>(rightCaption),
+                       static_cast<QWidget *>(Label5), static_cast<QWidget *>(Label7),
+                       static_cast<QWidget *>(Label6), static_cast<QWidget *>(Reset)})
+        w->setEnabled(true);
+    Reveal->setEnabled(false);
+}
+
+void DrillWindow::Notest_Click() {
+    for (QWidget *w : {static_cast<QWidget *>(Frame5), static_cast<QWidget *>(questionsCaption),
+                       static_cast<QWidget *>(questionsCount), static_cast<QWidget *>(rightCaption),
+                       static_cast<QWidget *>(Label5), static_cast<QWidget *>(Label7),
+                       static_cast<QWidget *>(Label6), static_cast<QWidget *>(Reset)})
+        w->setEnabled(false);
+    Reveal->setEnabled(true);
+    rightwronglabel->setText(QString());
+    Label1->setText(QString());
+}
+
+void DrillWindow::stopnoise_Click() {
+    midi_->allNotesOff();
+}
+
+void DrillWindow::Slider1_Change() {
+    if (sliderValue)
+        sliderValue->setText(QString::number(Slider1->value()));
+}
+
+void DrillWindow::delaywait() {
+    const TimePoint due = PlaybackClock::advance(Slider1->value());
+    // Wait on the steady clock in an event loop: the windows keep painting and the
+    // process sleeps, while the input hold keeps clicks and keys for later.
+    while (SteadyClock::now() < due) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - SteadyClock::now());
+        QEventLoop loop;
+        QTimer::singleShot(int(left.count()), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+DrillWindow::Playback::Playback(DrillWindow *) : clock_(std::make_unique<PlaybackClock::Scope>()) {
+    ++g_playbackDepth;
+    InputHold::begin();
+}
+
+DrillWindow::Playback::~Playback() {
+    clock_.reset();
+    if (--g_playbackDepth > 0) {
+        InputHold::end();
+        return;
+    }
+    // What waited for the playback happens now, in the order it was asked for:
+    // an activation, the input held meanwhile, then close requests.
+    if (DrillWindow *w = g_pendingActivation) {
+        g_pendingActivation = nullptr;
+        if (w->loaded_ && w->isActiveWindow())
+            w->Form_Activate();
+    }
+    InputHold::end();
+    for (const QPointer<DrillWindow> &w : std::exchange(g_pendingCloses, {}))
+        if (w)
+            QTimer::singleShot(0, w, &QWidget::close);
+}
+
+// ---- window events ----
+
 void DrillWindow::closeEvent(QCloseEvent *event) {
+    if (playbackInProgress()) {
+        // Closing in the middle of a playback would pull the controls from under it.
+        g_pendingCloses.push_back(this);
+        event->ignore();
+        return;
+    }
     if (!loaded_) {
         event->accept();
         return;
@@ -140,7 +449,12 @@ void DrillWindow::closeEvent(QCloseEvent *event) {
 }
 
 bool DrillWindow::event(QEvent *event) {
-    if (event->type() == QEvent::WindowActivate && loaded_)
-        Form_Activate();
+    if (event->type() == QEvent::WindowActivate && loaded_) {
+        // A program change in the middle of a question would change its sound.
+        if (playbackInProgress())
+            g_pendingActivation = this;
+        else
+            Form_Activate();
+    }
     return QMainWindow::event(event);
 }

@@ -4,20 +4,33 @@
 #include "sound/MidiControl.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 class QAction;
+class QGroupBox;
+class QLabel;
 class QPushButton;
+class QRadioButton;
+class QSlider;
 
 enum class DrillKind { Melody, Intervals, Chords, Scales };
 
-// A drill window. The window object lives for the whole run and keeps the drill's
-// question state; its controls (and with them its MIDI and feedback-sound handles) are
-// built when the window is loaded and destroyed when it is closed, so a window opened
-// again starts from its loaded state.
+// A drill window and the question cycle every drill shares: New, Repeat, Reveal, test
+// mode, judging with its feedback, the score labels, Reset, "Stop noise!" and the
+// timing slider with the pause between notes.
+//
+// The window object lives for the whole run and keeps the drill's question state; its
+// controls (and with them its MIDI and feedback-sound handles) are built when the
+// window is loaded and destroyed when it is closed, so a window opened again starts
+// from its loaded state.
+//
+// A drill supplies the music: draw a question from the ticked items, play it, word its
+// answer, judge an answer and give the question's weight.
 class DrillWindow : public QMainWindow {
     Q_OBJECT
   public:
+    // How this window's copy of the common controls is named and behaves.
     struct Names {
         QString window;        // objectName, e.g. "Formintervalli"
         QString caption;       // window title
@@ -25,8 +38,28 @@ class DrillWindow : public QMainWindow {
         QString optionsMenu;   // "optionsmnu" or "optionmnu"
         QString feedbackSound; // "MCIWnd1" or "mci"
     };
+    struct Cycle {
+        QString testFrame = "Frame4";
+        QString notestCaption = "No test";
+        QString questionsCaption = "Label9";
+        QString questionsCount = "Label8";
+        QString rightCaption = "Label10";
+        QString stopName = "stopnoise";
+        QString stopCaption = "Stop noise!";
+        double feedbackPoints = 18;
+        double answerPoints = 18;
+        QString sliderFrame = "Frame3";
+        QString sliderFrameCaption;
+        int sliderMaximum = 2000;
+        int sliderLoadValue = 1000;
+        int sliderTickInterval = 100;
+        QString sliderValueLabel = "Label4"; // empty: the value is shown nowhere
+        QString sliderValueDesignText = "1000";
+        bool countBeforePlaying = false;   // else the question is counted after it plays
+        bool recomputePercentOnNew = true; // updatepercent when New follows an unjudged question
+    };
 
-    DrillWindow(DrillKind kind, Names names, QWidget *parent = nullptr);
+    DrillWindow(DrillKind kind, Names names, Cycle cycle, QWidget *parent = nullptr);
     ~DrillWindow() override;
 
     DrillKind kind() const { return kind_; }
@@ -38,6 +71,9 @@ class DrillWindow : public QMainWindow {
 
     MidiControl *Midi() const { return midi_.get(); }
     FeedbackSound *feedbackSound() const { return feedback_.get(); }
+    bool answered() const { return answered_; }
+    // True while a question or a comparison is being played (in any window).
+    static bool playbackInProgress();
 
   signals:
     void openRequested(DrillKind kind);
@@ -46,13 +82,68 @@ class DrillWindow : public QMainWindow {
     void aboutRequested(DrillWindow *from);
 
   protected:
-    // Builds the window's own controls into `central`; navigationRow() is ready by then.
+    // ---- what a drill supplies ----
+    // Builds the window's own controls into `central`; navigationRow() and, once
+    // buildCycleControls() has run, the common controls are ready to be placed.
     virtual void buildControls(QWidget *central) = 0;
     virtual void Form_Load() = 0;
     virtual void Form_Activate();
     // Returns false to keep the window open.
     virtual bool Form_Unload() { return true; }
+    // Draws a new question from the ticked items; false if nothing is ticked.
+    virtual bool drawQuestion() { return false; }
+    // Plays the current question (New and Repeat).
+    virtual void playquestion() {}
+    // Whether a question has been drawn in this window yet.
+    virtual bool hasQuestion() const { return false; }
+    // The answer as Reveal words it.
+    virtual QString answerText() const { return {}; }
+    virtual bool isRightAnswer(int answer) const = 0;
+    virtual int questionWeight() const { return 1; }
 
+    // ---- the shared cycle ----
+    virtual void New_Click();
+    void Repeat_Click();
+    virtual void Reveal_Click();
+    void Test_Click();
+    void Notest_Click();
+    void Reset_Click();
+    void stopnoise_Click();
+    void Slider1_Change();
+    void updatepercent();
+    // The judging step of an answer handler: acts in test mode on an unjudged question.
+    void judgeAnswer(int answer);
+    // The pause between notes: the slider's value in milliseconds on the steady clock,
+    // painting but taking no input meanwhile.
+    void delaywait();
+    // New's counting step in test mode: the weight to the questions count,
+    // updatepercent if the previous question went unjudged, `answered` cleared.
+    void countQuestion(int weight);
+
+    // Load steps every window takes, in the order its own load gives.
+    void selectNotest();
+    void disableRevealAndRepeat();
+    void setSliderToLoadValue();
+
+    bool testMode() const;
+    static int count(const QLabel *label);
+    static void setCount(QLabel *label, int value);
+
+    // Marks a handler that plays: operations inside are stamped on one logical time
+    // line, input is held until it ends and a close request waits for it.
+    class Playback {
+      public:
+        explicit Playback(DrillWindow *window);
+        ~Playback();
+        Playback(const Playback &) = delete;
+        Playback &operator=(const Playback &) = delete;
+
+      private:
+        std::unique_ptr<PlaybackClock::Scope> clock_;
+    };
+
+    // Builds the common controls (called by buildControls of a drill).
+    void buildCycleControls();
     // The row "Melody", "Intervals", "Chords", "Scales" and "Exit".
     QWidget *navigationRow() const { return navigation_; }
 
@@ -63,6 +154,30 @@ class DrillWindow : public QMainWindow {
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
 
+    // The common controls, under their design names.
+    QPushButton *New = nullptr;
+    QPushButton *Repeat = nullptr;
+    QPushButton *Reveal = nullptr;
+    QGroupBox *testOptions = nullptr; // Frame4 (Frame6 in the Melody window)
+    QRadioButton *Test = nullptr;
+    QRadioButton *Notest = nullptr;
+    QGroupBox *Frame5 = nullptr;
+    QLabel *questionsCaption = nullptr;
+    QLabel *questionsCount = nullptr;
+    QLabel *rightCaption = nullptr;
+    QLabel *Label5 = nullptr; // right count
+    QLabel *Label7 = nullptr; // percentage
+    QLabel *Label6 = nullptr; // "%"
+    QPushButton *Reset = nullptr;
+    QLabel *rightwronglabel = nullptr;
+    QLabel *Label1 = nullptr; // answer display
+    QPushButton *stopnoise = nullptr;
+    QGroupBox *sliderFrame = nullptr;
+    QSlider *Slider1 = nullptr;
+    QLabel *sliderValue = nullptr; // Label4, where the window shows the slider's value
+
+    const Cycle cycle_;
+
   private:
     void load();
     void unload();
@@ -72,6 +187,10 @@ class DrillWindow : public QMainWindow {
     Names names_;
     bool loaded_ = false;
     bool placed_ = false;
+    bool answered_ = false;
+    // The current question is part of the shown tally (counted by New in test mode
+    // since the last Reset and load); if not, judging counts it.
+    bool inTally_ = false;
     QString soundProblem_;
     QWidget *navigation_ = nullptr;
     std::unique_ptr<MidiControl> midi_;

@@ -1,16 +1,135 @@
 #include "intervals/FormIntervalli.h"
 
+#include "drill/Random.h"
+#include "drill/Widgets.h"
+#include "sound/SoundSettings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
+
+namespace {
+
+DrillWindow::Cycle intervalsCycle() {
+    DrillWindow::Cycle c;
+    c.sliderFrameCaption = "Interval time [ms]";
+    c.countBeforePlaying = false; // this window plays the question, then counts it
+    return c;
+}
+
+const QStringList kRootEntries = {"Random",  "Fixed C",  "Fixed C#", "Fixed D", "Fixed D#",
+                                  "Fixed E", "Fixed F",  "Fixed F#", "Fixed G", "Fixed G#",
+                                  "Fixed A", "Fixed A#", "Fixed B"};
+
+} // namespace
 
 FormIntervalli::FormIntervalli(QWidget *parent)
     : DrillWindow(DrillKind::Intervals,
                   {"Formintervalli", "Tonvik 1.0 Intervals", "intervals", "optionmnu", "mci"},
-                  parent) {}
+                  intervalsCycle(), parent) {}
 
 void FormIntervalli::buildControls(QWidget *central) {
+    buildCycleControls();
+
+    // Left: the interval rows with their play buttons, and the presets.
+    auto *Frame1 = makeFrame("Frame1", "Interval Choose              Play");
+    auto *rows = new QGridLayout(Frame1);
+    rows->setVerticalSpacing(2);
+    for (int i = 0; i < intervals::kCount; ++i) {
+        const QString name = QString::fromLatin1(intervals::kRevealNames[size_t(i)]);
+        inter[size_t(i)] = makeCheckBox(arrayName("inter", i),
+                                        QString::fromLatin1(intervals::kCaptions[size_t(i)]));
+        playint[size_t(i)] = makeButton(arrayName("playint", i), QString());
+        playint[size_t(i)]->setAccessibleName(name);
+        playint[size_t(i)]->setToolTip(name);
+        playint[size_t(i)]->setFixedSize(28, 20);
+        connect(playint[size_t(i)], &QPushButton::clicked, this, [this, i] { playint_Click(i); });
+        rows->addWidget(inter[size_t(i)], i, 0);
+        rows->addWidget(playint[size_t(i)], i, 1, Qt::AlignRight);
+    }
+    All = makeButton("All", "All");
+    None = makeButton("None", "None");
+    mainintervals = makeButton("mainintervals", "Main intervals");
+    connect(All, &QPushButton::clicked, this, [this] { All_Click(); });
+    connect(None, &QPushButton::clicked, this, [this] { None_Click(); });
+    connect(mainintervals, &QPushButton::clicked, this, [this] { mainintervals_Click(); });
+    rows->setRowMinimumHeight(intervals::kCount, 8);
+    rows->addWidget(All, intervals::kCount + 1, 0, 1, 2);
+    rows->addWidget(None, intervals::kCount + 2, 0, 1, 2);
+    rows->addWidget(mainintervals, intervals::kCount + 3, 0, 1, 2);
+    rows->setRowStretch(intervals::kCount + 4, 1);
+
+    // Right, from the top.
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(New);
+    buttons->addWidget(Repeat);
+    buttons->addWidget(Reveal);
+
+    auto *feedbackRow = new QHBoxLayout;
+    feedbackRow->addWidget(rightwronglabel, 1);
+    feedbackRow->addWidget(stopnoise);
+
+    Frame2 = makeFrame("Frame2", "Direction");
+    ascending = makeOption("ascending", "Ascending", Frame2);
+    discending = makeOption("discending", "Discending", Frame2);
+    together = makeOption("together", "Together", Frame2);
+    auto *directions = new QVBoxLayout(Frame2);
+    directions->addWidget(ascending);
+    directions->addWidget(discending);
+    directions->addWidget(together);
+    connect(ascending, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            ascending_Click();
+    });
+    connect(discending, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            discending_Click();
+    });
+    connect(together, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            together_Click();
+    });
+    auto *timingRow = new QHBoxLayout;
+    timingRow->addWidget(Frame2);
+    timingRow->addWidget(sliderFrame, 1);
+
+    auto *Label2 = makeLabel("Label2", "Root");
+    Combo1 = new QComboBox;
+    Combo1->setObjectName("Combo1");
+    Combo1->setAccessibleName("Root");
+    Combo1->addItems(kRootEntries);
+    Combo1->setMaxVisibleItems(13);
+    Label2->setBuddy(Combo1);
+    auto *rootRow = new QHBoxLayout;
+    rootRow->addWidget(Label2);
+    rootRow->addWidget(Combo1);
+    rootRow->addStretch(1);
+
+    auto *right = new QVBoxLayout;
+    right->addLayout(buttons);
+    right->addWidget(Label1);
+    right->addLayout(feedbackRow);
+    right->addLayout(timingRow);
+    right->addLayout(rootRow);
+    right->addStretch(1);
+    right->addWidget(navigationRow());
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(Frame1);
+    top->addLayout(right, 1);
+
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(testOptions);
+    bottom->addWidget(Frame5, 1);
+
     auto *layout = new QVBoxLayout(central);
-    layout->addStretch(1);
-    layout->addWidget(navigationRow());
+    layout->addLayout(top, 1);
+    layout->addLayout(bottom);
 }
 
 void FormIntervalli::Form_Load() {
@@ -18,11 +137,103 @@ void FormIntervalli::Form_Load() {
     feedbackSound()->setMciCommand("open");
     // The volume chosen in the options dialog is kept: loading this window must not
     // silently put it back to 100.
+    Combo1->setCurrentIndex(1);
     sendProgramThenPan();
+    ascending->setChecked(true);
+    setSliderToLoadValue();
+    selectNotest();
+    disableRevealAndRepeat();
+    mainintervals_Click();
 }
 
 bool FormIntervalli::Form_Unload() {
     Midi()->midiClose();
     feedbackSound()->setMciCommand("close");
     return true;
+}
+
+void FormIntervalli::All_Click() {
+    for (QCheckBox *box : inter)
+        box->setChecked(true);
+}
+
+void FormIntervalli::None_Click() {
+    for (QCheckBox *box : inter)
+        box->setChecked(false);
+}
+
+void FormIntervalli::mainintervals_Click() {
+    for (size_t i = 0; i < inter.size(); ++i)
+        inter[i]->setChecked(intervals::kMainIntervals[i]);
+}
+
+void FormIntervalli::ascending_Click() {
+    sliderFrame->setEnabled(true);
+}
+
+void FormIntervalli::discending_Click() {
+    sliderFrame->setEnabled(true);
+}
+
+void FormIntervalli::together_Click() {
+    sliderFrame->setEnabled(false);
+}
+
+intervals::Direction FormIntervalli::direction() const {
+    if (together->isChecked())
+        return intervals::Direction::Together;
+    return discending->isChecked() ? intervals::Direction::Descending
+                                   : intervals::Direction::Ascending;
+}
+
+int FormIntervalli::rootFromCombo() const {
+    const int entry = Combo1->currentIndex();
+    // "Random" draws even where the root then goes unused.
+    return intervals::rootFor(entry, entry == 0 ? Random::entry(12) : 0);
+}
+
+bool FormIntervalli::drawQuestion() {
+    std::vector<int> candidates;
+    for (int i = 0; i < intervals::kCount; ++i)
+        if (inter[size_t(i)]->isChecked())
+            candidates.push_back(i);
+    if (candidates.empty())
+        return false;
+    questioninterval_ = candidates[size_t(Random::entry(int(candidates.size())) - 1)];
+    rootnote_ = rootFromCombo();
+    secondnote_ = intervals::secondNote(rootnote_, questioninterval_, direction());
+    return true;
+}
+
+void FormIntervalli::playPair(int root, int second) {
+    const SoundSettings &s = variabiliglobali();
+    if (direction() == intervals::Direction::Together) {
+        Midi()->noteOn(s.channel, s.volume, root);
+        Midi()->noteOn(s.channel, s.volume, second);
+        return;
+    }
+    Midi()->noteOn(s.channel, s.volume, root);
+    delaywait();
+    Midi()->noteOn(s.channel, s.volume, second);
+}
+
+void FormIntervalli::playquestion() {
+    if (rootnote_ != 0)
+        playPair(rootnote_, secondnote_);
+}
+
+QString FormIntervalli::answerText() const {
+    return QString::fromLatin1(intervals::kRevealNames[size_t(questioninterval_)]);
+}
+
+void FormIntervalli::playint_Click(int Index) {
+    if (!testMode()) {
+        Playback playback(this);
+        const int candidate = rootFromCombo();
+        const int root = rootnote_ == 0 ? candidate : rootnote_;
+        const SoundSettings &s = variabiliglobali();
+        Midi()->programChange(s.channel, s.instrument);
+        playPair(root, intervals::secondNote(root, Index, direction()));
+    }
+    judgeAnswer(Index);
 }

@@ -5,9 +5,28 @@
 #include <QMessageBox>
 #include <QVBoxLayout>
 
+namespace {
+DrillWindow::Cycle melodyCycle() {
+    DrillWindow::Cycle c;
+    c.testFrame = "Frame6";
+    c.questionsCaption = "Label3";
+    c.questionsCount = "Label4";
+    c.rightCaption = "Label2";
+    c.stopName = "stoponoise";
+    c.feedbackPoints = 13.5;
+    c.sliderFrame = "delayframe";
+    c.sliderFrameCaption = "Delay ";
+    c.sliderMaximum = 3000;
+    c.sliderValueLabel.clear();
+    c.recomputePercentOnNew = false;
+    return c;
+}
+} // namespace
+
 FormMelody::FormMelody(QWidget *parent)
     : DrillWindow(DrillKind::Melody,
-                  {"formmelody", "Tonvik 1.0 Melody", "melody", "optionsmnu", "MCIWnd1"}, parent),
+                  {"formmelody", "Tonvik 1.0 Melody", "melody", "optionsmnu", "MCIWnd1"},
+                  melodyCycle(), parent),
       exitQuestion(askExitQuestion) {}
 
 void FormMelody::buildControls(QWidget *central) {

@@ -20,6 +20,7 @@ class FormMelody : public DrillWindow {
   protected:
     void buildControls(QWidget *central) override;
     void Form_Load() override;
+    bool isRightAnswer(int) const override { return false; } // the drill comes later
     bool Form_Unload() override;
 };
 

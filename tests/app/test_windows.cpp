@@ -120,7 +120,8 @@ class TestWindows : public QObject {
                                                      {DrillKind::Scales, "Command1"}};
         for (const auto &[kind, ownName] : own) {
             DrillWindow *w = openAndActivate(kind);
-            const auto buttons = w->findChildren<QPushButton *>();
+            const auto buttons =
+                w->findChild<QWidget *>("navigation")->findChildren<QPushButton *>();
             QStringList enabled, disabled;
             for (QPushButton *b : buttons)
                 (b->isEnabled() ? enabled : disabled) << b->objectName();

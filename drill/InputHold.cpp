@@ -1,0 +1,62 @@
+#include "drill/InputHold.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+InputHold &InputHold::instance() {
+    static InputHold hold;
+    return hold;
+}
+
+bool InputHold::active() {
+    return instance().depth_ > 0;
+}
+
+void InputHold::begin() {
+    InputHold &h = instance();
+    if (h.depth_++ == 0)
+        QCoreApplication::instance()->installEventFilter(&h);
+}
+
+void InputHold::end() {
+    InputHold &h = instance();
+    if (--h.depth_ > 0)
+        return;
+    QCoreApplication::instance()->removeEventFilter(&h);
+    std::vector<Held> held = std::move(h.held_);
+    h.held_.clear();
+    for (Held &e : held)
+        if (e.receiver)
+            QCoreApplication::postEvent(e.receiver, e.event.release());
+}
+
+bool InputHold::isUserInput(const QEvent *event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool InputHold::eventFilter(QObject *watched, QEvent *event) {
+    if (depth_ == 0 || !isUserInput(event))
+        return false;
+    // Take it where it first arrives (the window, or a widget an input was sent to
+    // directly) and hand it back there later.
+    held_.push_back({watched, std::unique_ptr<QEvent>(event->clone())});
+    return true;
+}
