@@ -4,12 +4,19 @@
 #include "sound/AudioEngine.h"
 #include "sound/MidiControl.h"
 
-#include <QCoreApplication>
+#include "intervals/FormIntervalli.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QSlider>
+#include <QTest>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -143,16 +150,163 @@ std::vector<Row> outputBenchmark(int runs) {
     return {latency, under, late};
 }
 
+double cpuSeconds(int who) {
+    rusage u{};
+    getrusage(who, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// An Intervals window with only the octave ticked, ready to ask.
+std::unique_ptr<FormIntervalli> octaveWindow(int sliderMs) {
+    auto w = std::make_unique<FormIntervalli>();
+    w->showWindow();
+    QTest::mouseClick(w->findChild<QAbstractButton *>("None"), Qt::LeftButton);
+    w->findChild<QAbstractButton *>("inter(12)")->setChecked(true);
+    w->findChild<QSlider *>("Slider1")->setValue(sliderMs);
+    return w;
+}
+
+void clickNew(FormIntervalli *w) {
+    QTest::mouseClick(w->findChild<QAbstractButton *>("New"), Qt::LeftButton);
+}
+
+// CPU of the user-interface thread, and of the whole process with the synthesiser
+// rendering the two notes, during a question with a 2000 ms interval pause.
+std::vector<Row> pauseBenchmark(int runs) {
+    Row thread{"CPU of the UI thread during a 2000 ms pause", "< 2 %", {}, " %"};
+    Row process{"CPU of the process (synth rendering too)", "", {}, " %"};
+    EngineConfig config;
+    AudioEngine engine(config);
+    MidiBackend::setCurrent(&engine);
+    auto w = octaveWindow(2000);
+    for (int run = 0; run < runs; ++run) {
+        const auto start = SteadyClock::now();
+        const double t0 = cpuSeconds(RUSAGE_THREAD), p0 = cpuSeconds(RUSAGE_SELF);
+        clickNew(w.get());
+        const double wall = std::chrono::duration<double>(SteadyClock::now() - start).count();
+        thread.values.push_back(100 * (cpuSeconds(RUSAGE_THREAD) - t0) / wall);
+        process.values.push_back(100 * (cpuSeconds(RUSAGE_SELF) - p0) / wall);
+    }
+    MidiBackend::setCurrent(nullptr);
+    return {thread, process};
+}
+
+// The second note's onset against the first, at the engine's sample clock: the frame
+// at which each note-on was applied, rounded up to the synthesiser's 64-frame block.
+std::vector<Row> onsetBenchmark() {
+    std::vector<Row> rows;
+    for (int period : {64, 256, 1024}) {
+        EngineConfig config;
+        config.periodSize = period;
+        AudioEngine engine(config);
+        MidiBackend::setCurrent(&engine);
+        while (!engine.outputRunning())
+            std::this_thread::sleep_for(10ms);
+        auto w = octaveWindow(250);
+        engine.recordApplied(true);
+        for (int i = 0; i < 50; ++i)
+            clickNew(w.get());
+        // Until every note has been applied.
+        for (size_t seen = 0; engine.applied().size() != seen || seen < 100;) {
+            seen = engine.applied().size();
+            std::this_thread::sleep_for(500ms);
+            if (seen >= 100 && engine.applied().size() == seen)
+                break;
+        }
+        Row row{"second-note onset error, " + std::to_string(period) + "-frame periods",
+                "p99 < 1.5 ms",
+                {},
+                " ms"};
+        qint64 root = -1; // the onset of the question's first note (60), then its octave
+        for (const auto &a : engine.applied()) {
+            if (a.op.kind != MidiOp::NoteOn)
+                continue;
+            const qint64 onset = (a.frame + 63) / 64 * 64;
+            if (qEnvironmentVariableIsSet("TONVIK_BENCH_VERBOSE"))
+                std::printf("  note %d stamp %lld ms applied at frame %lld\n", a.op.note,
+                            (long long)msSinceStart(a.op.stamp), (long long)a.frame);
+            if (a.op.note == 60) {
+                root = onset;
+            } else if (root >= 0) {
+                row.values.push_back(
+                    std::fabs(double(onset - root) * 1000.0 / engine.sampleRate() - 250.0));
+                root = -1;
+            }
+        }
+        std::vector<double> sorted = row.values;
+        std::sort(sorted.begin(), sorted.end());
+        if (!sorted.empty())
+            std::printf(
+                "onset error %d-frame periods: p50 %.3f ms, p99 %.3f ms, max %.3f ms over %zu "
+                "pauses (%s)\n",
+                period, sorted[sorted.size() / 2], sorted[sorted.size() * 99 / 100], sorted.back(),
+                sorted.size(), engine.driverName().toUtf8().constData());
+        rows.push_back(row);
+        engine.recordApplied(false);
+        MidiBackend::setCurrent(nullptr);
+    }
+    return rows;
+}
+
+// "Stop noise!": from the click to the last sound at the sink, beside the latency of
+// a note from its click to the sink. At the engine, silence follows within one
+// 64-frame block of the operation (asserted by the tests).
+std::vector<Row> stopNoiseBenchmark(int runs) {
+    Row stop{"\"Stop noise!\" click to silence at the sink", "one block", {}, " ms"};
+    Row note{"note click to sound at the sink (for comparison)", "", {}, " ms"};
+    Capture capture("tonvik_null.monitor");
+    if (!capture.ok())
+        return {};
+    std::this_thread::sleep_for(2500ms);
+    EngineConfig config;
+    AudioEngine engine(config);
+    MidiBackend::setCurrent(&engine);
+    while (!engine.outputRunning())
+        std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(2500ms);
+    MidiControl midi("bench");
+    midi.programChange(1, 19); // church organ: it holds until stopped
+    for (int run = 0; run < runs; ++run) {
+        const TimePoint on = SteadyClock::now();
+        midi.noteOn(1, 110, 60);
+        std::this_thread::sleep_for(600ms);
+        const TimePoint off = SteadyClock::now();
+        midi.allNotesOff();
+        std::this_thread::sleep_for(400ms);
+        const auto x = capture.samples();
+        long first = -1, last = -1;
+        for (size_t i = 0; i < x.size(); ++i) {
+            if (capture.timeOfSample(i) < on || std::fabs(x[i]) < 1e-4f)
+                continue;
+            if (first < 0)
+                first = long(i);
+            last = long(i);
+        }
+        if (first >= 0) {
+            note.values.push_back(ms(capture.timeOfSample(size_t(first)) - on));
+            stop.values.push_back(ms(capture.timeOfSample(size_t(last)) - off));
+        }
+    }
+    MidiBackend::setCurrent(nullptr);
+    return {stop, note};
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     const int runs = qEnvironmentVariableIntValue("TONVIK_BENCH_RUNS") > 0
                          ? qEnvironmentVariableIntValue("TONVIK_BENCH_RUNS")
                          : 5;
     std::map<QString, std::function<std::vector<Row>()>> benches = {
         {"output", [&] { return outputBenchmark(runs); }},
+        {"pause", [&] { return pauseBenchmark(runs); }},
+        {"onset", [&] { return onsetBenchmark(); }},
+        {"stopnoise", [&] { return stopNoiseBenchmark(runs); }},
     };
     std::vector<Row> all;
     for (const auto &[name, bench] : benches) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fluidsynth.h>
+#include <limits>
 #include <numbers>
 #include <sndfile.h>
 
@@ -245,12 +246,13 @@ void AudioEngine::workerLoop() {
                               .arg(config_.audioDriver));
             }
             wantOutput_ = false;
-        } else if (outputRunning_ && incoming_.empty() &&
-                   idleFrames_ > qint64(config_.idleSeconds * config_.sampleRate)) {
+        } else if (outputRunning_ && incoming_.empty() && quietSince_.load() != TimePoint{} &&
+                   now - quietSince_.load() > std::chrono::duration<double>(config_.idleSeconds)) {
             lock.unlock();
             closeOutput();
             lock.lock();
-            if (!incoming_.empty())
+            // Whatever arrived meanwhile, or was still scheduled, is played on a new output.
+            if (!incoming_.empty() || !scheduled_.empty())
                 wantOutput_ = true;
         }
     }
@@ -265,7 +267,7 @@ bool AudioEngine::openOutput() {
             continue;
         fluid_settings_setstr(settings_.get(), "audio.driver", name.toUtf8().constData());
         anchored_ = false;
-        idleFrames_ = 0;
+        quietSince_ = TimePoint{};
         lastCallback_ = {};
         fluid_audio_driver_t *driver =
             new_fluid_audio_driver2(settings_.get(), &AudioEngine::renderCallback, this);
@@ -385,6 +387,25 @@ qint64 AudioEngine::frameForStamp(TimePoint t) const {
     return anchorFrame_ + qint64(std::llround(seconds * config_.sampleRate));
 }
 
+qint64 AudioEngine::scheduleFrame(const MidiOp &op) {
+    // The operations of one playback (a question, a comparison) are placed from its
+    // first by the differences of their stamps, so the spacing of a question is exact
+    // even if the time line is drawn again or the output stalls in the middle of it.
+    // Nothing is placed in the past: what waited (for the output to open, or while the
+    // server held it) sounds now, and the rest of its playback keeps its spacing. Nor
+    // is anything placed before an operation sent earlier.
+    qint64 frame = frameForStamp(op.stamp);
+    if (op.playback != 0 && op.playback == chainPlayback_)
+        frame = chainFrame_ +
+                qint64(std::llround(std::chrono::duration<double>(op.stamp - chainStamp_).count() *
+                                    config_.sampleRate));
+    frame = std::max({frame, frames_, chainFrame_});
+    chainPlayback_ = op.playback;
+    chainStamp_ = op.stamp;
+    chainFrame_ = frame;
+    return frame;
+}
+
 AudioEngine::Stereo AudioEngine::renderOffline(int frames, int blockSize) {
     waitForSoundFont();
     Stereo out;
@@ -451,14 +472,15 @@ void AudioEngine::render(int len, float *left, float *right) {
                 statMaxGapMs_ = gapMs;
         }
         lastCallback_ = now;
-        // Keep the line from time to frame in step with the output: if the renderer has
-        // fallen behind it (the server held the stream, or a drift built up) or run ahead
-        // of it by more than the safety latency, start the line again at this callback.
-        // Within the bounds it stays put, so callback jitter never moves a note.
+        // The line from time to frame is drawn at the first callback of the output, and
+        // again when it has drifted from the output (a stall, a server that held the
+        // stream) while nothing is being played.
         const qint64 ahead =
             frames_ - frameForStamp(now - std::chrono::milliseconds(safetyLatencyMs_));
         const qint64 bound = qint64(safetyLatencyMs_) * config_.sampleRate / 1000;
-        if (!anchored_ || ahead < -bound / 2 || ahead > bound) {
+        const bool drifted = ahead < -bound / 2 || ahead > bound;
+        const bool idle = scheduled_.empty();
+        if (!anchored_ || (drifted && idle)) {
             anchorTime_ = now;
             anchorFrame_ = frames_;
             anchored_ = true;
@@ -469,19 +491,12 @@ void AudioEngine::render(int len, float *left, float *right) {
         std::unique_lock lock(mutex_, std::try_to_lock);
         if (lock.owns_lock() && !incoming_.empty()) {
             for (Pending &p : incoming_) {
-                auto at =
-                    std::upper_bound(scheduled_.begin(), scheduled_.end(), p.op.stamp,
-                                     [](TimePoint t, const Pending &q) { return t < q.op.stamp; });
+                p.frame = scheduleFrame(p.op);
+                auto at = std::upper_bound(scheduled_.begin(), scheduled_.end(), p.frame,
+                                           [](qint64 f, const Pending &q) { return f < q.frame; });
                 scheduled_.insert(at, std::move(p));
             }
             incoming_.clear();
-            // Operations that waited for the output to open keep their spacing: the
-            // earliest of them sounds now, the rest after it.
-            if (!config_.offline && !scheduled_.empty() &&
-                frameForStamp(scheduled_.front().op.stamp) < frames_ - len) {
-                const qint64 shift = frames_ - frameForStamp(scheduled_.front().op.stamp);
-                anchorFrame_ += shift;
-            }
         }
     }
 
@@ -489,13 +504,20 @@ void AudioEngine::render(int len, float *left, float *right) {
     while (pos < len) {
         int end = len;
         while (!scheduled_.empty()) {
-            const qint64 due = frameForStamp(scheduled_.front().op.stamp) - frames_;
+            const qint64 due = scheduled_.front().frame - frames_;
             if (due > 0) {
                 end = int(std::min<qint64>(len, pos + due));
                 break;
             }
             if (due < -64)
                 ++statLate_;
+            if (recordApplied_ && !scheduled_.front().sound) {
+                const size_t n = appliedCount_;
+                if (n < applied_.size()) {
+                    applied_[n] = {scheduled_.front().op, frames_};
+                    appliedCount_ = n + 1;
+                }
+            }
             apply(scheduled_.front());
             scheduled_.erase(scheduled_.begin());
         }
@@ -517,7 +539,11 @@ void AudioEngine::render(int len, float *left, float *right) {
 
     const bool quiet = scheduled_.empty() && voices_.empty() &&
                        fluid_synth_get_active_voice_count(synth_.get()) == 0;
-    idleFrames_ = quiet ? idleFrames_ + len : 0;
+    // Silence is measured on the steady clock: a server may take seconds of audio at once.
+    if (!quiet)
+        quietSince_ = TimePoint{};
+    else if (quietSince_.load() == TimePoint{})
+        quietSince_ = config_.offline ? TimePoint{} : SteadyClock::now();
 }
 
 void AudioEngine::synthesize(int frames, float *left, float *right) {
@@ -538,6 +564,16 @@ void AudioEngine::synthesize(int frames, float *left, float *right) {
         }
         done += n;
     }
+}
+
+void AudioEngine::recordApplied(bool on) {
+    if (on)
+        appliedCount_ = 0;
+    recordApplied_ = on;
+}
+
+std::vector<AudioEngine::Applied> AudioEngine::applied() const {
+    return {applied_.begin(), applied_.begin() + qint64(appliedCount_.load())};
 }
 
 AudioEngine::Stats AudioEngine::stats() const {

@@ -87,6 +87,15 @@ class AudioEngine : public QObject, public MidiBackend {
     };
     Stats stats() const;
 
+    // Diagnostics for the benchmarks: the output frame at which each operation was
+    // applied, while recording is on (a fixed number of the first operations).
+    struct Applied {
+        MidiOp op;
+        qint64 frame;
+    };
+    void recordApplied(bool on);
+    std::vector<Applied> applied() const;
+
   signals:
     // Emitted once when the program turns out to be silent, with the reason.
     void silent(const QString &reason);
@@ -96,6 +105,7 @@ class AudioEngine : public QObject, public MidiBackend {
     struct Pending {
         MidiOp op;
         std::shared_ptr<const SoundBuffer> sound; // set for feedback sounds
+        qint64 frame = 0;                         // output frame, set when scheduled
     };
     struct Voice {
         std::shared_ptr<const SoundBuffer> sound;
@@ -118,6 +128,7 @@ class AudioEngine : public QObject, public MidiBackend {
     void render(int len, float *left, float *right);
     void apply(const Pending &p);
     void synthesize(int frames, float *left, float *right);
+    qint64 scheduleFrame(const MidiOp &op);
     void workerLoop();
     void loadSoundFont();
     bool openOutput();
@@ -142,7 +153,8 @@ class AudioEngine : public QObject, public MidiBackend {
     std::atomic<bool> fontLoaded_{false};
     std::atomic<bool> outputRunning_{false};
     std::atomic<bool> wantOutput_{false};
-    std::atomic<qint64> idleFrames_{0};
+    std::atomic<TimePoint> quietSince_{
+        TimePoint{}}; // the output went quiet then; {} while it sounds
     QString silentReason_;
     bool silentReported_ = false;
     TimePoint nextRetry_{};
@@ -154,11 +166,17 @@ class AudioEngine : public QObject, public MidiBackend {
     bool anchored_ = false;
     TimePoint anchorTime_{};
     qint64 anchorFrame_ = 0;
+    quint64 chainPlayback_ = 0; // the last operation scheduled: its playback, stamp, frame
+    TimePoint chainStamp_{};
+    qint64 chainFrame_ = 0;
     TimePoint lastCallback_{};
     std::array<float, kMidiChannels> gainLeft_, gainRight_;
     std::vector<float> scratch_ = std::vector<float>(2 * kMidiChannels * kChunkFrames);
     std::atomic<qint64> statCallbacks_{0}, statLate_{0}, statGaps_{0};
     std::atomic<double> statMaxGapMs_{0};
+    std::vector<Applied> applied_ = std::vector<Applied>(4096);
+    std::atomic<size_t> appliedCount_{0};
+    std::atomic<bool> recordApplied_{false};
 
     std::map<QString, std::shared_ptr<const SoundBuffer>> soundCache_; // UI thread
     std::thread worker_;

@@ -74,6 +74,7 @@ int MidiControl::playableNote(int note) {
 
 void MidiControl::send(MidiOp op) {
     op.stamp = PlaybackClock::stamp();
+    op.playback = PlaybackClock::playback();
     Trace::instance().write(window_, op);
     if (MidiBackend *backend = MidiBackend::current())
         backend->send(window_, op);

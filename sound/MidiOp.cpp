@@ -4,6 +4,7 @@ namespace {
 MidiBackend *g_backend = nullptr;
 int g_playbackDepth = 0;
 TimePoint g_logicalTime{};
+quint64 g_playbackNumber = 0;
 const TimePoint g_processStart = SteadyClock::now();
 } // namespace
 
@@ -49,9 +50,15 @@ bool PlaybackClock::inPlayback() {
     return g_playbackDepth > 0;
 }
 
+quint64 PlaybackClock::playback() {
+    return g_playbackDepth > 0 ? g_playbackNumber : 0;
+}
+
 PlaybackClock::Scope::Scope() {
-    if (g_playbackDepth++ == 0)
+    if (g_playbackDepth++ == 0) {
         g_logicalTime = SteadyClock::now();
+        ++g_playbackNumber;
+    }
 }
 
 PlaybackClock::Scope::~Scope() {

@@ -15,6 +15,7 @@ struct MidiOp {
     int value = 0;   // NoteOn: velocity; NoteOff: note; ProgramChange: program; Pan: pan
     int note = 0;    // NoteOn only
     TimePoint stamp{};
+    quint64 playback = 0; // the playback it belongs to; 0 for none
 };
 
 const char *midiOpName(MidiOp::Kind kind);
@@ -40,6 +41,8 @@ class PlaybackClock {
     // Moves the logical time on by ms and returns it: the moment the pause ends.
     static TimePoint advance(int ms);
     static bool inPlayback();
+    // The current playback's number (each playback gets a new one), or 0 outside one.
+    static quint64 playback();
 
     class Scope {
       public:
