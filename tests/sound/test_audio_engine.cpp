@@ -192,6 +192,36 @@ class TestAudioEngine : public QObject {
                  qPrintable(QString::number(onset2 - onset1)));
     }
 
+    void operationsThatWaitedKeepTheirOrderAndSpacing() {
+        // The output has run on (as after a stall) past the time of these operations:
+        // they sound at once, in order, and each playback keeps its spacing.
+        Offline s;
+        s.engine.recordApplied(true);
+        s.render(1.0);
+        auto send = [&](int note, std::chrono::milliseconds at, quint64 playback) {
+            MidiOp o;
+            o.kind = MidiOp::NoteOn;
+            o.channel = 1;
+            o.value = 100;
+            o.note = note;
+            o.stamp = s.t0 + at;
+            o.playback = playback;
+            s.engine.send("test", o);
+        };
+        send(60, 0ms, 1);
+        send(72, 250ms, 1);
+        send(64, 251ms, 2); // the next question, asked right after the first
+        send(76, 501ms, 2);
+        s.render(1.0);
+        const auto applied = s.engine.applied();
+        QCOMPARE(int(applied.size()), 4);
+        QCOMPARE(applied[0].frame, qint64(kRate));
+        QCOMPARE(applied[1].frame - applied[0].frame, qint64(kRate / 4));
+        QVERIFY(applied[2].frame >= applied[1].frame);
+        QCOMPARE(applied[3].frame - applied[2].frame, qint64(kRate / 4));
+        QCOMPARE(applied[2].op.note, 64);
+    }
+
     void stopNoiseSilencesEveryChannel() {
         Offline s;
         s.noteOn(60, 0ms, 1);
