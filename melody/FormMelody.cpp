@@ -1,11 +1,21 @@
 #include "melody/FormMelody.h"
 
+#include "drill/Random.h"
+#include "drill/Widgets.h"
 #include "sound/SoundSettings.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
 #include <QVBoxLayout>
 
 namespace {
+
 DrillWindow::Cycle melodyCycle() {
     DrillWindow::Cycle c;
     c.testFrame = "Frame6";
@@ -21,6 +31,11 @@ DrillWindow::Cycle melodyCycle() {
     c.recomputePercentOnNew = false;
     return c;
 }
+
+QString latin1(std::string_view s) {
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
+}
+
 } // namespace
 
 FormMelody::FormMelody(QWidget *parent)
@@ -29,9 +44,129 @@ FormMelody::FormMelody(QWidget *parent)
                   melodyCycle(), parent),
       exitQuestion(askExitQuestion) {}
 
+QWidget *FormMelody::buildKeyboard() {
+    auto *keyboard = new QWidget;
+    keyboard->setObjectName("keyboard");
+    keyboard->setAccessibleName("Keyboard");
+    const auto px = [keyboard](int twips) { return twipsToPixels(twips, keyboard); };
+    int width = 0, height = 0;
+    for (int pass = 0; pass < 2; ++pass) { // white keys first: the black ones lie in front
+        for (int i = 0; i < 12; ++i) {
+            const melody::KeyRect r = melody::keyRect(i);
+            if (r.black != (pass == 1))
+                continue;
+            const QString name = latin1(melody::kPitchClassNames[size_t(i)]);
+            auto *key = makeButton(arrayName("tasto", i), r.black ? name : QString(), keyboard);
+            key->setAccessibleName(name);
+            key->setFocusPolicy(Qt::TabFocus);
+            key->setGeometry(px(r.left), 0, px(r.width), px(r.height));
+            key->setStyleSheet(r.black ? "QPushButton { background: #1b1b1f; color: white; border: "
+                                         "1px solid black; border-radius: 2px; }"
+                                         "QPushButton:pressed { background: #55555d; }"
+                                       : "QPushButton { background: white; border: 1px solid "
+                                         "#444; border-radius: 2px; }"
+                                         "QPushButton:pressed { background: #d8d8e0; }");
+            connect(key, &QPushButton::clicked, this, [this, i] { tasto_click(i); });
+            tasto[size_t(i)] = key;
+            width = std::max(width, px(r.left + r.width));
+            height = std::max(height, px(r.height));
+        }
+    }
+    keyboard->setFixedSize(width, height);
+    return keyboard;
+}
+
 void FormMelody::buildControls(QWidget *central) {
+    buildCycleControls();
+
+    auto *Frame2 = makeFrame("Frame2", "Notes");
+    auto *notesGrid = new QGridLayout(Frame2);
+    for (int i = 0; i < 12; ++i) {
+        Nota[size_t(i)] =
+            makeCheckBox(arrayName("Nota", i), latin1(melody::kPitchClassNames[size_t(i)]));
+        notesGrid->addWidget(Nota[size_t(i)], i / 6, i % 6);
+    }
+    auto *Command13 = makeButton("Command13", "ALL");
+    auto *Command14 = makeButton("Command14", "C major");
+    auto *Command15 = makeButton("Command15", "NONE");
+    notesGrid->addWidget(Command13, 2, 0, 1, 2);
+    notesGrid->addWidget(Command14, 2, 2, 1, 2);
+    notesGrid->addWidget(Command15, 2, 4, 1, 2);
+    connect(Command13, &QPushButton::clicked, this, [this] { Command13_Click(); });
+    connect(Command14, &QPushButton::clicked, this, [this] { Command14_Click(); });
+    connect(Command15, &QPushButton::clicked, this, [this] { Command15_Click(); });
+
+    auto *Frame1 = makeFrame("Frame1", "Octaves");
+    auto *octavesGrid = new QGridLayout(Frame1);
+    for (int j = 0; j < melody::kOctaves; ++j) {
+        octave[size_t(j)] =
+            makeCheckBox(arrayName("octave", j), latin1(melody::kOctaveNames[size_t(j)]));
+        octavesGrid->addWidget(octave[size_t(j)], j / 5, j % 5);
+    }
+    auto *Command16 = makeButton("Command16", "ALL");
+    auto *Command17 = makeButton("Command17", "NONE");
+    auto *Command18 = makeButton("Command18", "Guitar");
+    auto *Command19 = makeButton("Command19", "Piano");
+    auto *octavePresets = new QHBoxLayout;
+    for (QPushButton *b : {Command16, Command17, Command18, Command19})
+        octavePresets->addWidget(b);
+    octavesGrid->addLayout(octavePresets, 2, 0, 1, 5);
+    connect(Command16, &QPushButton::clicked, this, [this] { Command16_Click(); });
+    connect(Command17, &QPushButton::clicked, this, [this] { Command17_Click(); });
+    connect(Command18, &QPushButton::clicked, this, [this] { Command18_Click(); });
+    connect(Command19, &QPushButton::clicked, this, [this] { Command19_Click(); });
+
+    auto *nnoteslabel = makeLabel("nnoteslabel", "N° of notes");
+    nnotescombo = new QComboBox;
+    nnotescombo->setObjectName("nnotescombo");
+    nnotescombo->setAccessibleName("N° of notes");
+    for (int n = 1; n <= melody::kMaxNotes; ++n)
+        nnotescombo->addItem(QString::number(n));
+    nnoteslabel->setBuddy(nnotescombo);
+    connect(nnotescombo, &QComboBox::currentIndexChanged, this, [this] { nnotescombo_click(); });
+    auto *lengthRow = new QHBoxLayout;
+    lengthRow->addWidget(nnoteslabel);
+    lengthRow->addWidget(nnotescombo);
+    lengthRow->addWidget(sliderFrame, 1);
+
+    auto *left = new QVBoxLayout;
+    left->addWidget(Frame2);
+    left->addWidget(Frame1);
+    left->addLayout(lengthRow);
+    left->addStretch(1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(New);
+    buttons->addWidget(Repeat);
+    buttons->addWidget(Reveal);
+    auto *feedbackRow = new QHBoxLayout;
+    feedbackRow->addWidget(rightwronglabel, 1);
+    feedbackRow->addWidget(stopnoise);
+    auto *keyboardRow = new QHBoxLayout;
+    keyboardRow->addStretch(1);
+    keyboardRow->addWidget(buildKeyboard());
+    keyboardRow->addStretch(1);
+
+    auto *right = new QVBoxLayout;
+    right->addLayout(buttons);
+    right->addWidget(Label1);
+    right->addLayout(feedbackRow);
+    right->addSpacing(8);
+    right->addLayout(keyboardRow);
+    right->addStretch(1);
+
+    auto *top = new QHBoxLayout;
+    top->addLayout(left);
+    top->addSpacing(12);
+    top->addLayout(right, 1);
+
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(testOptions);
+    bottom->addWidget(Frame5, 1);
+
     auto *layout = new QVBoxLayout(central);
-    layout->addStretch(1);
+    layout->addLayout(top, 1);
+    layout->addLayout(bottom);
     layout->addWidget(navigationRow());
 }
 
@@ -40,6 +175,17 @@ void FormMelody::Form_Load() {
     feedbackSound()->setMciCommand("open");
     variabiliglobali().storeDefaults();
     sendPanThenProgram();
+    selectNotest();
+    disableRevealAndRepeat();
+    setCount(questionsCount, 0);
+    setCount(Label5, 0);
+    if (nnotescombo->currentIndex() == 0)
+        nnotescombo_click();
+    else
+        nnotescombo->setCurrentIndex(0);
+    setSliderToLoadValue();
+    Command14_Click();
+    Command18_Click();
 }
 
 bool FormMelody::Form_Unload() {
@@ -49,6 +195,128 @@ bool FormMelody::Form_Unload() {
     feedbackSound()->setMciCommand("close");
     emit exitConfirmed();
     return true;
+}
+
+void FormMelody::Command13_Click() {
+    for (QCheckBox *box : Nota)
+        box->setChecked(true);
+}
+
+void FormMelody::Command14_Click() {
+    for (size_t i = 0; i < Nota.size(); ++i) {
+        Nota[i]->setChecked(false);
+        if (melody::kCMajor[i])
+            Nota[i]->setChecked(true);
+    }
+}
+
+void FormMelody::Command15_Click() {
+    for (QCheckBox *box : Nota)
+        box->setChecked(false);
+}
+
+void FormMelody::Command16_Click() {
+    for (QCheckBox *box : octave)
+        box->setChecked(true);
+}
+
+void FormMelody::Command17_Click() {
+    for (QCheckBox *box : octave)
+        box->setChecked(false);
+}
+
+void FormMelody::Command18_Click() {
+    Command17_Click();
+    for (int j = 3; j <= 6; ++j)
+        octave[size_t(j)]->setChecked(true);
+}
+
+void FormMelody::Command19_Click() {
+    Command17_Click();
+    for (int j = 2; j <= 7; ++j)
+        octave[size_t(j)]->setChecked(true);
+}
+
+void FormMelody::nnotescombo_click() {
+    sliderFrame->setEnabled(nnotescombo->currentIndex() > 0);
+}
+
+void FormMelody::New_Click() {
+    Label1->setText(QString());
+    rightwronglabel->setText(QString());
+    std::vector<int> octaves, pitchClasses;
+    for (int j = 0; j < melody::kOctaves; ++j)
+        if (octave[size_t(j)]->isChecked())
+            octaves.push_back(j);
+    for (int i = 0; i < 12; ++i)
+        if (Nota[size_t(i)]->isChecked())
+            pitchClasses.push_back(i);
+    // Nothing to draw from: the current melody stays as it is.
+    if (octaves.empty() || pitchClasses.empty())
+        return;
+
+    Playback playback(this);
+    nnotes_ = nnotescombo->currentIndex() + 1;
+    nanswers_ = 0; // keys typed towards the previous melody do not count for this one
+    const SoundSettings &s = variabiliglobali();
+    for (int k = 1; k <= nnotes_; ++k) {
+        Label1->setText(QString());
+        rightwronglabel->setText(QString());
+        const int j = octaves[size_t(Random::entry(int(octaves.size())) - 1)];
+        const int i = pitchClasses[size_t(Random::entry(int(pitchClasses.size())) - 1)];
+        const int note = melody::noteNumber(j, i);
+        Midi()->noteOn(s.channel, s.volume, note);
+        Repeat->setEnabled(true);
+        Reveal->setEnabled(true);
+        if (testMode()) {
+            countQuestion(1);
+            Reveal->setEnabled(false);
+        }
+        notes_[size_t(k)] = note;
+        if (k < nnotes_)
+            delaywait();
+    }
+}
+
+void FormMelody::playquestion() {
+    const SoundSettings &s = variabiliglobali();
+    for (int k = 1; k <= nnotes_; ++k) {
+        Midi()->noteOn(s.channel, s.volume, notes_[size_t(k)]);
+        if (k < nnotes_)
+            delaywait();
+    }
+}
+
+void FormMelody::tasto_click(int Index) {
+    if (!testMode()) {
+        const SoundSettings &s = variabiliglobali();
+        Midi()->noteOn(s.channel, s.volume, 60 + Index);
+        return;
+    }
+    if (nanswers_ < melody::kMaxNotes)
+        answers_[size_t(++nanswers_)] = Index;
+    if (nanswers_ < nnotes_)
+        return;
+    nanswers_ = 0;
+    judgeAnswer(Index);
+}
+
+bool FormMelody::isRightAnswer(int) const {
+    for (int k = 1; k <= nnotes_; ++k)
+        if (answers_[size_t(k)] != melody::pitchClass(notes_[size_t(k)]))
+            return false;
+    return true;
+}
+
+void FormMelody::Reveal_Click() {
+    QString text;
+    if (hasQuestion()) {
+        for (int k = 1; k <= nnotes_; ++k)
+            text +=
+                latin1(melody::kRevealNames[size_t(melody::pitchClass(notes_[size_t(k)]))]) + ' ';
+    }
+    Label1->setFont(sizedFont(nnotes_ > 5 ? 10 : 18));
+    Label1->setText(text);
 }
 
 bool askExitQuestion(QWidget *parent) {

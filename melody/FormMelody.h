@@ -1,10 +1,17 @@
 #pragma once
 
 #include "drill/DrillWindow.h"
+#include "melody/MelodyLogic.h"
 
+#include <array>
 #include <functional>
 
-// The main window and the Melody drill. Closing it asks whether to leave the program.
+class QCheckBox;
+class QComboBox;
+
+// The main window and the Melody drill: a melody of 1 to 10 notes from the ticked
+// pitch classes and octaves, answered note by note on a one-octave keyboard and judged
+// as a whole. Closing it asks whether to leave the program.
 class FormMelody : public DrillWindow {
     Q_OBJECT
   public:
@@ -13,6 +20,11 @@ class FormMelody : public DrillWindow {
     // Asks the exit question; true means Yes.
     std::function<bool(QWidget *)> exitQuestion;
 
+    // The current melody: nnotes notes, notes(1)..notes(nnotes); 0 before the first.
+    int nnotes() const { return nnotes_; }
+    int notes(int k) const { return notes_[size_t(k)]; }
+    int nanswers() const { return nanswers_; }
+
   signals:
     // The user confirmed the exit: every other window is to close and the run to end.
     void exitConfirmed();
@@ -20,8 +32,36 @@ class FormMelody : public DrillWindow {
   protected:
     void buildControls(QWidget *central) override;
     void Form_Load() override;
-    bool isRightAnswer(int) const override { return false; } // the drill comes later
     bool Form_Unload() override;
+    void New_Click() override;
+    void Reveal_Click() override;
+    void playquestion() override;
+    bool hasQuestion() const override { return nnotes_ > 0; }
+    bool isRightAnswer(int answer) const override;
+    int questionWeight() const override { return nnotes_; }
+
+  private:
+    void Command13_Click();
+    void Command14_Click();
+    void Command15_Click();
+    void Command16_Click();
+    void Command17_Click();
+    void Command18_Click();
+    void Command19_Click();
+    void nnotescombo_click();
+    void tasto_click(int Index);
+    QWidget *buildKeyboard();
+
+    std::array<QCheckBox *, 12> Nota{};
+    std::array<QCheckBox *, melody::kOctaves> octave{};
+    std::array<QPushButton *, 12> tasto{};
+    QComboBox *nnotescombo = nullptr;
+
+    // The window object's own state: it outlives the controls.
+    int nnotes_ = 0;
+    std::array<int, melody::kMaxNotes + 1> notes_{};   // positions 1..10
+    std::array<int, melody::kMaxNotes + 1> answers_{}; // positions 1..10
+    int nanswers_ = 0;
 };
 
 // The exit question of the program, as a message box.
