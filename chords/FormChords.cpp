@@ -1,8 +1,20 @@
 #include "chords/FormChords.h"
 
+#include "drill/Random.h"
+#include "drill/RootChoice.h"
+#include "drill/Widgets.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 namespace {
+
 DrillWindow::Cycle chordsCycle() {
     DrillWindow::Cycle c;
     c.notestCaption = "No Test";
@@ -10,6 +22,10 @@ DrillWindow::Cycle chordsCycle() {
     c.countBeforePlaying = true;
     return c;
 }
+
+const char *const kPitchClassNames[] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                        "F#", "G",  "G#", "A",  "A#", "B"};
+
 } // namespace
 
 FormChords::FormChords(QWidget *parent)
@@ -18,12 +34,189 @@ FormChords::FormChords(QWidget *parent)
                   parent) {}
 
 void FormChords::buildControls(QWidget *central) {
+    buildCycleControls();
+
+    auto *Frame1 = makeFrame("Frame1", "Chords");
+    auto *grid = new QGridLayout(Frame1);
+    grid->setVerticalSpacing(2);
+    grid->setColumnMinimumWidth(2, 16);
+    for (int i = 0; i < chords::kCount; ++i) {
+        const QString name =
+            QString::fromLatin1(chords::kCatalogue[size_t(i)].name.data(),
+                                qsizetype(chords::kCatalogue[size_t(i)].name.size()));
+        chord[size_t(i)] = makeCheckBox(arrayName("chord", i), name);
+        playchord[size_t(i)] = makeButton(arrayName("playchord", i), QString());
+        playchord[size_t(i)]->setAccessibleName(name);
+        playchord[size_t(i)]->setToolTip(name);
+        playchord[size_t(i)]->setFixedSize(28, 20);
+        connect(playchord[size_t(i)], &QPushButton::clicked, this,
+                [this, i] { playchord_Click(i); });
+        const int column = i < 10 ? 0 : 3;
+        grid->addWidget(chord[size_t(i)], i % 10, column);
+        grid->addWidget(playchord[size_t(i)], i % 10, column + 1);
+    }
+    auto *All = makeButton("All", "All");
+    auto *None = makeButton("None", "None");
+    auto *Triads = makeButton("Triads", "Triads");
+    auto *mainbutton = makeButton("mainbutton", "Main");
+    connect(All, &QPushButton::clicked, this, [this] { All_Click(); });
+    connect(None, &QPushButton::clicked, this, [this] { None_Click(); });
+    connect(Triads, &QPushButton::clicked, this, [this] { Triads_Click(); });
+    connect(mainbutton, &QPushButton::clicked, this, [this] { mainbutton_Click(); });
+    grid->setRowMinimumHeight(10, 8);
+    int row = 11;
+    for (QPushButton *b : {All, None, Triads, mainbutton})
+        grid->addWidget(b, row++, 0, 1, 5);
+
+    auto *Label2 = makeLabel("Label2", "Root");
+    Combo1 = new QComboBox;
+    Combo1->setObjectName("Combo1");
+    Combo1->setAccessibleName("Root");
+    Combo1->addItems(rootchoice::entries());
+    Combo1->setMaxVisibleItems(13);
+    Label2->setBuddy(Combo1);
+    auto *rootRow = new QHBoxLayout;
+    rootRow->addWidget(Label2);
+    rootRow->addWidget(Combo1);
+    rootRow->addStretch(1);
+
+    auto *Frame2 = makeFrame("Frame2", "Sequence");
+    Arpeggiooption = makeOption("Arpeggiooption", "Arpeggio", Frame2);
+    Chordoption = makeOption("Chordoption", "Chord", Frame2);
+    auto *sequence = new QVBoxLayout(Frame2);
+    sequence->addWidget(Arpeggiooption);
+    sequence->addWidget(Chordoption);
+    connect(Arpeggiooption, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            Arpeggiooption_Click();
+    });
+    connect(Chordoption, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            Chordoption_Click();
+    });
+    auto *timingRow = new QHBoxLayout;
+    timingRow->addWidget(Frame2);
+    timingRow->addWidget(sliderFrame, 1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(New);
+    buttons->addWidget(Repeat);
+    buttons->addWidget(Reveal);
+    auto *feedbackRow = new QHBoxLayout;
+    feedbackRow->addWidget(rightwronglabel, 1);
+    feedbackRow->addWidget(stopnoise);
+
+    auto *right = new QVBoxLayout;
+    right->addLayout(buttons);
+    right->addWidget(Label1);
+    right->addLayout(feedbackRow);
+    right->addLayout(timingRow);
+    right->addLayout(rootRow);
+    right->addStretch(1);
+    right->addWidget(navigationRow());
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(Frame1);
+    top->addLayout(right, 1);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(testOptions);
+    bottom->addWidget(Frame5, 1);
     auto *layout = new QVBoxLayout(central);
-    layout->addStretch(1);
-    layout->addWidget(navigationRow());
+    layout->addLayout(top, 1);
+    layout->addLayout(bottom);
 }
 
 void FormChords::Form_Load() {
     Midi()->midiOpen();
+    Combo1->setCurrentIndex(1);
     sendProgramThenPan();
+    Chordoption->setChecked(true);
+    selectNotest();
+    disableRevealAndRepeat();
+    setSliderToLoadValue();
+    mainbutton_Click();
+    initchordtable();
+}
+
+void FormChords::initchordtable() {
+    for (size_t i = 0; i < chords::kCatalogue.size(); ++i) {
+        stepcount_[i] = chords::kCatalogue[i].stepCount;
+        steps_[i] = chords::kCatalogue[i].steps;
+    }
+}
+
+void FormChords::All_Click() {
+    for (QCheckBox *box : chord)
+        box->setChecked(true);
+}
+
+void FormChords::None_Click() {
+    for (QCheckBox *box : chord)
+        box->setChecked(false);
+}
+
+void FormChords::Triads_Click() {
+    None_Click();
+    for (int i : chords::kTriads)
+        chord[size_t(i)]->setChecked(true);
+}
+
+void FormChords::mainbutton_Click() {
+    for (int i = 0; i < chords::kCount; ++i)
+        chord[size_t(i)]->setChecked(i < chords::kMainCount);
+}
+
+void FormChords::Arpeggiooption_Click() {
+    sliderFrame->setEnabled(true);
+}
+
+void FormChords::Chordoption_Click() {
+    sliderFrame->setEnabled(false);
+}
+
+std::vector<int> FormChords::notesOf(int chordType, int root) const {
+    return chords::chordNotes(root, stepcount_[size_t(chordType)],
+                              steps_[size_t(chordType)].data());
+}
+
+bool FormChords::drawQuestion() {
+    std::vector<int> ticked;
+    for (int i = 0; i < chords::kCount; ++i)
+        if (chord[size_t(i)]->isChecked())
+            ticked.push_back(i);
+    if (ticked.empty())
+        return false;
+    questionchord_ = ticked[size_t(Random::entry(int(ticked.size())) - 1)];
+    const int root = rootchoice::folded(rootchoice::candidateRoot(Combo1->currentIndex()));
+    const std::vector<int> notes = notesOf(questionchord_, root);
+    std::copy(notes.begin(), notes.end(), questionnotes_.begin() + 1);
+    notecount_ = int(notes.size());
+    return true;
+}
+
+void FormChords::playChord(const std::vector<int> &notes) {
+    // The mode is read when the chord is played, so Repeat follows a change of it.
+    playNotes(notes, Arpeggiooption->isChecked() ? Pauses::AfterEach : Pauses::None);
+}
+
+void FormChords::playquestion() {
+    playChord({questionnotes_.begin() + 1, questionnotes_.begin() + 1 + notecount_});
+}
+
+QString FormChords::answerText() const {
+    const auto &name = chords::kCatalogue[size_t(questionchord_)].name;
+    return QString("%1 %2")
+        .arg(kPitchClassNames[questionnotes_[1] % 12])
+        .arg(QString::fromLatin1(name.data(), qsizetype(name.size())));
+}
+
+void FormChords::playchord_Click(int Index) {
+    if (!testMode()) {
+        Playback playback(this);
+        // "Random" draws even where the candidate then goes unused; it is not folded.
+        const int candidate = rootchoice::candidateRoot(Combo1->currentIndex());
+        const int root = questionnotes_[1] != 0 ? questionnotes_[1] : candidate;
+        playChord(notesOf(Index, root));
+    }
+    judgeAnswer(Index);
 }

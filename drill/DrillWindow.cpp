@@ -391,6 +391,15 @@ void DrillWindow::Slider1_Change() {
         sliderValue->setText(QString::number(Slider1->value()));
 }
 
+void DrillWindow::playNotes(const std::vector<int> &notes, Pauses pauses) {
+    const SoundSettings &s = variabiliglobali();
+    for (size_t k = 0; k < notes.size(); ++k) {
+        midi_->noteOn(s.channel, s.volume, notes[k]);
+        if (pauses == Pauses::AfterEach || (pauses == Pauses::Between && k + 1 < notes.size()))
+            delaywait();
+    }
+}
+
 void DrillWindow::delaywait() {
     const TimePoint due = PlaybackClock::advance(Slider1->value());
     // Wait on the steady clock in an event loop: the windows keep painting and the

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QGroupBox;
@@ -116,6 +117,10 @@ class DrillWindow : public QMainWindow {
     // The pause between notes: the slider's value in milliseconds on the steady clock,
     // painting but taking no input meanwhile.
     void delaywait();
+    // Plays notes with the current channel and volume: all at once, with the pause
+    // between them, or with the pause after each (the last included).
+    enum class Pauses { None, Between, AfterEach };
+    void playNotes(const std::vector<int> &notes, Pauses pauses);
     // New's counting step in test mode: the weight to the questions count,
     // updatepercent if the previous question went unjudged, `answered` cleared.
     void countQuestion(int weight);

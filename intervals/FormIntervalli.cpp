@@ -1,6 +1,7 @@
 #include "intervals/FormIntervalli.h"
 
 #include "drill/Random.h"
+#include "drill/RootChoice.h"
 #include "drill/Widgets.h"
 #include "sound/SoundSettings.h"
 
@@ -21,10 +22,6 @@ DrillWindow::Cycle intervalsCycle() {
     c.countBeforePlaying = false; // this window plays the question, then counts it
     return c;
 }
-
-const QStringList kRootEntries = {"Random",  "Fixed C",  "Fixed C#", "Fixed D", "Fixed D#",
-                                  "Fixed E", "Fixed F",  "Fixed F#", "Fixed G", "Fixed G#",
-                                  "Fixed A", "Fixed A#", "Fixed B"};
 
 } // namespace
 
@@ -102,7 +99,7 @@ void FormIntervalli::buildControls(QWidget *central) {
     Combo1 = new QComboBox;
     Combo1->setObjectName("Combo1");
     Combo1->setAccessibleName("Root");
-    Combo1->addItems(kRootEntries);
+    Combo1->addItems(rootchoice::entries());
     Combo1->setMaxVisibleItems(13);
     Label2->setBuddy(Combo1);
     auto *rootRow = new QHBoxLayout;
@@ -187,9 +184,8 @@ intervals::Direction FormIntervalli::direction() const {
 }
 
 int FormIntervalli::rootFromCombo() const {
-    const int entry = Combo1->currentIndex();
     // "Random" draws even where the root then goes unused.
-    return intervals::rootFor(entry, entry == 0 ? Random::entry(12) : 0);
+    return rootchoice::candidateRoot(Combo1->currentIndex());
 }
 
 bool FormIntervalli::drawQuestion() {
@@ -206,15 +202,8 @@ bool FormIntervalli::drawQuestion() {
 }
 
 void FormIntervalli::playPair(int root, int second) {
-    const SoundSettings &s = variabiliglobali();
-    if (direction() == intervals::Direction::Together) {
-        Midi()->noteOn(s.channel, s.volume, root);
-        Midi()->noteOn(s.channel, s.volume, second);
-        return;
-    }
-    Midi()->noteOn(s.channel, s.volume, root);
-    delaywait();
-    Midi()->noteOn(s.channel, s.volume, second);
+    playNotes({root, second},
+              direction() == intervals::Direction::Together ? Pauses::None : Pauses::Between);
 }
 
 void FormIntervalli::playquestion() {

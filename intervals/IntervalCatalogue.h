@@ -27,11 +27,9 @@ inline constexpr std::array<bool, kCount> kMainIntervals = {
 
 enum class Direction { Ascending, Descending, Together };
 
-// The root for a "Root" list entry: 1-12 are "Fixed C" to "Fixed B" (60-71); 0 is
-// "Random", for which `randomEntry` gives 1-12.
-int rootFor(int rootEntry, int randomEntry);
-
 // The second note of an interval played from root in a direction.
-int secondNote(int root, int interval, Direction direction);
+constexpr int secondNote(int root, int interval, Direction direction) {
+    return direction == Direction::Descending ? root - interval : root + interval;
+}
 
 } // namespace intervals

@@ -279,12 +279,7 @@ void FormMelody::New_Click() {
 }
 
 void FormMelody::playquestion() {
-    const SoundSettings &s = variabiliglobali();
-    for (int k = 1; k <= nnotes_; ++k) {
-        Midi()->noteOn(s.channel, s.volume, notes_[size_t(k)]);
-        if (k < nnotes_)
-            delaywait();
-    }
+    playNotes({notes_.begin() + 1, notes_.begin() + 1 + nnotes_}, Pauses::Between);
 }
 
 void FormMelody::tasto_click(int Index) {

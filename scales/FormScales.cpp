@@ -1,8 +1,20 @@
 #include "scales/FormScales.h"
 
+#include "drill/Random.h"
+#include "drill/RootChoice.h"
+#include "drill/Widgets.h"
+#include "sound/SoundSettings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
+
 DrillWindow::Cycle scalesCycle() {
     DrillWindow::Cycle c;
     c.notestCaption = "No Test";
@@ -14,6 +26,14 @@ DrillWindow::Cycle scalesCycle() {
     c.countBeforePlaying = true;
     return c;
 }
+
+const char *const kPitchClassNames[] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                        "F#", "G",  "G#", "A",  "A#", "B"};
+
+QString latin1(std::string_view s) {
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
+}
+
 } // namespace
 
 FormScales::FormScales(QWidget *parent)
@@ -21,12 +41,170 @@ FormScales::FormScales(QWidget *parent)
                   scalesCycle(), parent) {}
 
 void FormScales::buildControls(QWidget *central) {
+    buildCycleControls();
+
+    auto *Frame1 = makeFrame("Frame1", "Scales and Modes");
+    auto *grid = new QGridLayout(Frame1);
+    grid->setVerticalSpacing(2);
+    grid->setColumnMinimumWidth(2, 16);
+    for (int i = 0; i < scales::kCount; ++i) {
+        const QString caption = latin1(scales::kCatalogue[size_t(i)].caption);
+        scalesBox[size_t(i)] = makeCheckBox(arrayName("scales", i), caption);
+        playscale[size_t(i)] = makeButton(arrayName("playscale", i), QString());
+        playscale[size_t(i)]->setAccessibleName(caption);
+        playscale[size_t(i)]->setToolTip(caption);
+        playscale[size_t(i)]->setFixedSize(28, 20);
+        connect(playscale[size_t(i)], &QPushButton::clicked, this,
+                [this, i] { playscale_Click(i); });
+        const bool mode = i >= scales::kScales;
+        const int row = mode ? i - scales::kScales : i;
+        const int column = mode ? 3 : 0;
+        grid->addWidget(scalesBox[size_t(i)], row, column);
+        grid->addWidget(playscale[size_t(i)], row, column + 1);
+    }
+    auto *Allscales = makeButton("Allscales", "All  Scales");
+    auto *Nonescales = makeButton("Nonescales", "None");
+    auto *Mainscales = makeButton("Mainscales", "Main Scales");
+    auto *Allmodes = makeButton("Allmodes", "All Modes");
+    auto *Nonemodes = makeButton("Nonemodes", "None");
+    Nonescales->setAccessibleName("None (scales)");
+    Nonemodes->setAccessibleName("None (modes)");
+    connect(Allscales, &QPushButton::clicked, this, [this] { Allscales_Click(); });
+    connect(Nonescales, &QPushButton::clicked, this, [this] { Nonescales_Click(); });
+    connect(Mainscales, &QPushButton::clicked, this, [this] { Mainscales_Click(); });
+    connect(Allmodes, &QPushButton::clicked, this, [this] { Allmodes_Click(); });
+    connect(Nonemodes, &QPushButton::clicked, this, [this] { Nonemodes_Click(); });
+    grid->setRowMinimumHeight(scales::kScales, 8);
+    int row = scales::kScales + 1;
+    for (QPushButton *b : {Allscales, Nonescales, Mainscales})
+        grid->addWidget(b, row++, 0, 1, 2);
+    row = scales::kCount - scales::kScales + 1;
+    grid->setRowMinimumHeight(row - 1, 8);
+    for (QPushButton *b : {Allmodes, Nonemodes})
+        grid->addWidget(b, row++, 3, 1, 2);
+
+    auto *Label2 = makeLabel("Label2", "Root");
+    Combo1 = new QComboBox;
+    Combo1->setObjectName("Combo1");
+    Combo1->setAccessibleName("Root");
+    Combo1->addItems(rootchoice::entries());
+    Combo1->setMaxVisibleItems(13);
+    Label2->setBuddy(Combo1);
+    auto *rootRow = new QHBoxLayout;
+    rootRow->addWidget(Label2);
+    rootRow->addWidget(Combo1);
+    rootRow->addStretch(1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(New);
+    buttons->addWidget(Repeat);
+    buttons->addWidget(Reveal);
+    auto *feedbackRow = new QHBoxLayout;
+    feedbackRow->addWidget(rightwronglabel, 1);
+    feedbackRow->addWidget(stopnoise);
+
+    auto *right = new QVBoxLayout;
+    right->addLayout(buttons);
+    right->addWidget(Label1);
+    right->addLayout(feedbackRow);
+    right->addWidget(sliderFrame);
+    right->addLayout(rootRow);
+    right->addStretch(1);
+    right->addWidget(navigationRow());
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(Frame1);
+    top->addLayout(right, 1);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(testOptions);
+    bottom->addWidget(Frame5, 1);
     auto *layout = new QVBoxLayout(central);
-    layout->addStretch(1);
-    layout->addWidget(navigationRow());
+    layout->addLayout(top, 1);
+    layout->addLayout(bottom);
 }
 
 void FormScales::Form_Load() {
+    Combo1->setCurrentIndex(1);
     Midi()->midiOpen();
     sendProgramThenPan();
+    selectNotest();
+    disableRevealAndRepeat();
+    setSliderToLoadValue();
+    Mainscales_Click();
+    initscaletable();
+}
+
+void FormScales::initscaletable() {
+    for (size_t i = 0; i < scales::kCatalogue.size(); ++i) {
+        stepcount_[i] = scales::kCatalogue[i].stepCount;
+        scalesteps_[i] = scales::kCatalogue[i].steps;
+    }
+}
+
+void FormScales::setTicks(int from, int to, bool ticked) {
+    for (int i = from; i <= to; ++i)
+        scalesBox[size_t(i)]->setChecked(ticked);
+}
+
+void FormScales::Allscales_Click() {
+    setTicks(0, scales::kScales - 1, true);
+}
+void FormScales::Nonescales_Click() {
+    setTicks(0, scales::kScales - 1, false);
+}
+void FormScales::Allmodes_Click() {
+    setTicks(scales::kScales, scales::kCount - 1, true);
+}
+void FormScales::Nonemodes_Click() {
+    setTicks(scales::kScales, scales::kCount - 1, false);
+}
+
+void FormScales::Mainscales_Click() {
+    setTicks(0, scales::kMainScales - 1, true);
+    setTicks(scales::kMainScales, scales::kCount - 1, false);
+}
+
+int FormScales::buildNotes(int item, int start, std::array<int, 13> &notes) const {
+    const int count = stepcount_[size_t(item)];
+    notes[0] = start;
+    for (int j = 1; j <= count; ++j)
+        notes[size_t(j)] = notes[size_t(j - 1)] + scalesteps_[size_t(item)][size_t(j - 1)];
+    return count + 1;
+}
+
+bool FormScales::drawQuestion() {
+    std::vector<int> ticked;
+    for (int i = 0; i < scales::kCount; ++i)
+        if (scalesBox[size_t(i)]->isChecked())
+            ticked.push_back(i);
+    if (ticked.empty())
+        return false;
+    questionscale_ = ticked[size_t(Random::entry(int(ticked.size())) - 1)];
+    const int root = rootchoice::folded(rootchoice::candidateRoot(Combo1->currentIndex()));
+    notecount_ = buildNotes(questionscale_, root, questionnotes_);
+    return true;
+}
+
+void FormScales::playquestion() {
+    const SoundSettings &s = variabiliglobali();
+    Midi()->programChange(s.channel, s.instrument);
+    playNotes({questionnotes_.begin(), questionnotes_.begin() + notecount_}, Pauses::AfterEach);
+}
+
+QString FormScales::answerText() const {
+    return QString("%1 %2")
+        .arg(kPitchClassNames[questionnotes_[0] % 12])
+        .arg(latin1(scales::kCatalogue[size_t(questionscale_)].revealName));
+}
+
+void FormScales::playscale_Click(int Index) {
+    if (!testMode()) {
+        Playback playback(this);
+        // "Random" draws even where the candidate then goes unused; it is not folded.
+        const int candidate = rootchoice::candidateRoot(Combo1->currentIndex());
+        const int start = questionnotes_[0] == 0 ? candidate : questionnotes_[0];
+        const int count = buildNotes(Index, start, listennotes_);
+        playNotes({listennotes_.begin(), listennotes_.begin() + count}, Pauses::AfterEach);
+    }
+    judgeAnswer(Index);
 }

@@ -1,0 +1,16 @@
+#include "drill/RootChoice.h"
+
+#include "drill/Random.h"
+
+namespace rootchoice {
+
+QStringList entries() {
+    return {"Random",   "Fixed C", "Fixed C#", "Fixed D", "Fixed D#", "Fixed E", "Fixed F",
+            "Fixed F#", "Fixed G", "Fixed G#", "Fixed A", "Fixed A#", "Fixed B"};
+}
+
+int candidateRoot(int entry) {
+    return (entry != 0 ? entry : Random::entry(12)) + 59;
+}
+
+} // namespace rootchoice
