@@ -45,10 +45,7 @@ void FormChords::buildControls(QWidget *central) {
             QString::fromLatin1(chords::kCatalogue[size_t(i)].name.data(),
                                 qsizetype(chords::kCatalogue[size_t(i)].name.size()));
         chord[size_t(i)] = makeCheckBox(arrayName("chord", i), name);
-        playchord[size_t(i)] = makeButton(arrayName("playchord", i), QString());
-        playchord[size_t(i)]->setAccessibleName(name);
-        playchord[size_t(i)]->setToolTip(name);
-        playchord[size_t(i)]->setFixedSize(28, 20);
+        playchord[size_t(i)] = makeItemButton("playchord", i, name);
         connect(playchord[size_t(i)], &QPushButton::clicked, this,
                 [this, i] { playchord_Click(i); });
         const int column = i < 10 ? 0 : 3;
@@ -68,18 +65,6 @@ void FormChords::buildControls(QWidget *central) {
     for (QPushButton *b : {All, None, Triads, mainbutton})
         grid->addWidget(b, row++, 0, 1, 5);
 
-    auto *Label2 = makeLabel("Label2", "Root");
-    Combo1 = new QComboBox;
-    Combo1->setObjectName("Combo1");
-    Combo1->setAccessibleName("Root");
-    Combo1->addItems(rootchoice::entries());
-    Combo1->setMaxVisibleItems(13);
-    Label2->setBuddy(Combo1);
-    auto *rootRow = new QHBoxLayout;
-    rootRow->addWidget(Label2);
-    rootRow->addWidget(Combo1);
-    rootRow->addStretch(1);
-
     auto *Frame2 = makeFrame("Frame2", "Sequence");
     Arpeggiooption = makeOption("Arpeggiooption", "Arpeggio", Frame2);
     Chordoption = makeOption("Chordoption", "Chord", Frame2);
@@ -98,32 +83,10 @@ void FormChords::buildControls(QWidget *central) {
     timingRow->addWidget(Frame2);
     timingRow->addWidget(sliderFrame, 1);
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(New);
-    buttons->addWidget(Repeat);
-    buttons->addWidget(Reveal);
-    auto *feedbackRow = new QHBoxLayout;
-    feedbackRow->addWidget(rightwronglabel, 1);
-    feedbackRow->addWidget(stopnoise);
-
-    auto *right = new QVBoxLayout;
-    right->addLayout(buttons);
-    right->addWidget(Label1);
-    right->addLayout(feedbackRow);
-    right->addLayout(timingRow);
-    right->addLayout(rootRow);
-    right->addStretch(1);
-    right->addWidget(navigationRow());
-
-    auto *top = new QHBoxLayout;
-    top->addWidget(Frame1);
-    top->addLayout(right, 1);
-    auto *bottom = new QHBoxLayout;
-    bottom->addWidget(testOptions);
-    bottom->addWidget(Frame5, 1);
-    auto *layout = new QVBoxLayout(central);
-    layout->addLayout(top, 1);
-    layout->addLayout(bottom);
+    auto *settings = new QVBoxLayout;
+    settings->addLayout(timingRow);
+    settings->addLayout(rootRow(Combo1));
+    arrangeWindow(central, Frame1, settings);
 }
 
 void FormChords::Form_Load() {

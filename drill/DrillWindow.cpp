@@ -1,10 +1,12 @@
 #include "drill/DrillWindow.h"
 
 #include "drill/InputHold.h"
+#include "drill/RootChoice.h"
 #include "drill/Widgets.h"
 #include "sound/SoundSettings.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QEventLoop>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -183,6 +185,61 @@ void DrillWindow::buildCycleControls() {
         sliderLayout->addWidget(sliderValue);
         connect(Slider1, &QSlider::valueChanged, this, [this] { Slider1_Change(); });
     }
+}
+
+void DrillWindow::arrangeWindow(QWidget *central, QWidget *items, QLayout *settings,
+                                bool navigationOnTheRight) {
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(New);
+    buttons->addWidget(Repeat);
+    buttons->addWidget(Reveal);
+    auto *feedback = new QHBoxLayout;
+    feedback->addWidget(rightwronglabel, 1);
+    feedback->addWidget(stopnoise);
+
+    auto *right = new QVBoxLayout;
+    right->addLayout(buttons);
+    right->addWidget(Label1);
+    right->addLayout(feedback);
+    right->addLayout(settings);
+    right->addStretch(1);
+    if (navigationOnTheRight)
+        right->addWidget(navigation_);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(items);
+    top->addLayout(right, 1);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(testOptions);
+    bottom->addWidget(Frame5, 1);
+    auto *layout = new QVBoxLayout(central);
+    layout->addLayout(top, 1);
+    layout->addLayout(bottom);
+    if (!navigationOnTheRight)
+        layout->addWidget(navigation_);
+}
+
+QPushButton *DrillWindow::makeItemButton(const QString &array, int index, const QString &item) {
+    auto *button = makeButton(arrayName(array, index), QString());
+    button->setAccessibleName(item);
+    button->setToolTip(item);
+    button->setFixedSize(28, 20);
+    return button;
+}
+
+QLayout *DrillWindow::rootRow(QComboBox *&list) {
+    auto *label = makeLabel("Label2", "Root");
+    list = new QComboBox;
+    list->setObjectName("Combo1");
+    list->setAccessibleName("Root");
+    list->addItems(rootchoice::entries());
+    list->setMaxVisibleItems(13);
+    label->setBuddy(list);
+    auto *row = new QHBoxLayout;
+    row->addWidget(label);
+    row->addWidget(list);
+    row->addStretch(1);
+    return row;
 }
 
 void DrillWindow::load() {

@@ -9,6 +9,8 @@
 #include <vector>
 
 class QAction;
+class QComboBox;
+class QLayout;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -149,6 +151,16 @@ class DrillWindow : public QMainWindow {
 
     // Builds the common controls (called by buildControls of a drill).
     void buildCycleControls();
+    // Lays the window out as every drill does: its items on the left; on the right the
+    // question buttons, the answer, the feedback and "Stop noise!", then `settings`
+    // (the drill's own), then the navigation row unless the drill places it; the test
+    // options and the score across the bottom.
+    void arrangeWindow(QWidget *central, QWidget *items, QLayout *settings,
+                       bool navigationOnTheRight = true);
+    // A caption-less button beside an item that plays or answers it, named after it.
+    QPushButton *makeItemButton(const QString &array, int index, const QString &item);
+    // The "Root" list with its label, as a row.
+    QLayout *rootRow(QComboBox *&list);
     // The row "Melody", "Intervals", "Chords", "Scales" and "Exit".
     QWidget *navigationRow() const { return navigation_; }
 

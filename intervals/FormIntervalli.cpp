@@ -41,10 +41,7 @@ void FormIntervalli::buildControls(QWidget *central) {
         const QString name = QString::fromLatin1(intervals::kRevealNames[size_t(i)]);
         inter[size_t(i)] = makeCheckBox(arrayName("inter", i),
                                         QString::fromLatin1(intervals::kCaptions[size_t(i)]));
-        playint[size_t(i)] = makeButton(arrayName("playint", i), QString());
-        playint[size_t(i)]->setAccessibleName(name);
-        playint[size_t(i)]->setToolTip(name);
-        playint[size_t(i)]->setFixedSize(28, 20);
+        playint[size_t(i)] = makeItemButton("playint", i, name);
         connect(playint[size_t(i)], &QPushButton::clicked, this, [this, i] { playint_Click(i); });
         rows->addWidget(inter[size_t(i)], i, 0);
         rows->addWidget(playint[size_t(i)], i, 1, Qt::AlignRight);
@@ -60,16 +57,6 @@ void FormIntervalli::buildControls(QWidget *central) {
     rows->addWidget(None, intervals::kCount + 2, 0, 1, 2);
     rows->addWidget(mainintervals, intervals::kCount + 3, 0, 1, 2);
     rows->setRowStretch(intervals::kCount + 4, 1);
-
-    // Right, from the top.
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(New);
-    buttons->addWidget(Repeat);
-    buttons->addWidget(Reveal);
-
-    auto *feedbackRow = new QHBoxLayout;
-    feedbackRow->addWidget(rightwronglabel, 1);
-    feedbackRow->addWidget(stopnoise);
 
     Frame2 = makeFrame("Frame2", "Direction");
     ascending = makeOption("ascending", "Ascending", Frame2);
@@ -95,38 +82,10 @@ void FormIntervalli::buildControls(QWidget *central) {
     timingRow->addWidget(Frame2);
     timingRow->addWidget(sliderFrame, 1);
 
-    auto *Label2 = makeLabel("Label2", "Root");
-    Combo1 = new QComboBox;
-    Combo1->setObjectName("Combo1");
-    Combo1->setAccessibleName("Root");
-    Combo1->addItems(rootchoice::entries());
-    Combo1->setMaxVisibleItems(13);
-    Label2->setBuddy(Combo1);
-    auto *rootRow = new QHBoxLayout;
-    rootRow->addWidget(Label2);
-    rootRow->addWidget(Combo1);
-    rootRow->addStretch(1);
-
-    auto *right = new QVBoxLayout;
-    right->addLayout(buttons);
-    right->addWidget(Label1);
-    right->addLayout(feedbackRow);
-    right->addLayout(timingRow);
-    right->addLayout(rootRow);
-    right->addStretch(1);
-    right->addWidget(navigationRow());
-
-    auto *top = new QHBoxLayout;
-    top->addWidget(Frame1);
-    top->addLayout(right, 1);
-
-    auto *bottom = new QHBoxLayout;
-    bottom->addWidget(testOptions);
-    bottom->addWidget(Frame5, 1);
-
-    auto *layout = new QVBoxLayout(central);
-    layout->addLayout(top, 1);
-    layout->addLayout(bottom);
+    auto *settings = new QVBoxLayout;
+    settings->addLayout(timingRow);
+    settings->addLayout(rootRow(Combo1));
+    arrangeWindow(central, Frame1, settings);
 }
 
 void FormIntervalli::Form_Load() {

@@ -135,39 +135,15 @@ void FormMelody::buildControls(QWidget *central) {
     left->addLayout(lengthRow);
     left->addStretch(1);
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(New);
-    buttons->addWidget(Repeat);
-    buttons->addWidget(Reveal);
-    auto *feedbackRow = new QHBoxLayout;
-    feedbackRow->addWidget(rightwronglabel, 1);
-    feedbackRow->addWidget(stopnoise);
     auto *keyboardRow = new QHBoxLayout;
     keyboardRow->addStretch(1);
     keyboardRow->addWidget(buildKeyboard());
     keyboardRow->addStretch(1);
-
-    auto *right = new QVBoxLayout;
-    right->addLayout(buttons);
-    right->addWidget(Label1);
-    right->addLayout(feedbackRow);
-    right->addSpacing(8);
-    right->addLayout(keyboardRow);
-    right->addStretch(1);
-
-    auto *top = new QHBoxLayout;
-    top->addLayout(left);
-    top->addSpacing(12);
-    top->addLayout(right, 1);
-
-    auto *bottom = new QHBoxLayout;
-    bottom->addWidget(testOptions);
-    bottom->addWidget(Frame5, 1);
-
-    auto *layout = new QVBoxLayout(central);
-    layout->addLayout(top, 1);
-    layout->addLayout(bottom);
-    layout->addWidget(navigationRow());
+    auto *items = new QWidget;
+    items->setObjectName("choices");
+    left->setContentsMargins(0, 0, 0, 0);
+    items->setLayout(left);
+    arrangeWindow(central, items, keyboardRow, false);
 }
 
 void FormMelody::Form_Load() {

@@ -50,10 +50,7 @@ void FormScales::buildControls(QWidget *central) {
     for (int i = 0; i < scales::kCount; ++i) {
         const QString caption = latin1(scales::kCatalogue[size_t(i)].caption);
         scalesBox[size_t(i)] = makeCheckBox(arrayName("scales", i), caption);
-        playscale[size_t(i)] = makeButton(arrayName("playscale", i), QString());
-        playscale[size_t(i)]->setAccessibleName(caption);
-        playscale[size_t(i)]->setToolTip(caption);
-        playscale[size_t(i)]->setFixedSize(28, 20);
+        playscale[size_t(i)] = makeItemButton("playscale", i, caption);
         connect(playscale[size_t(i)], &QPushButton::clicked, this,
                 [this, i] { playscale_Click(i); });
         const bool mode = i >= scales::kScales;
@@ -83,44 +80,10 @@ void FormScales::buildControls(QWidget *central) {
     for (QPushButton *b : {Allmodes, Nonemodes})
         grid->addWidget(b, row++, 3, 1, 2);
 
-    auto *Label2 = makeLabel("Label2", "Root");
-    Combo1 = new QComboBox;
-    Combo1->setObjectName("Combo1");
-    Combo1->setAccessibleName("Root");
-    Combo1->addItems(rootchoice::entries());
-    Combo1->setMaxVisibleItems(13);
-    Label2->setBuddy(Combo1);
-    auto *rootRow = new QHBoxLayout;
-    rootRow->addWidget(Label2);
-    rootRow->addWidget(Combo1);
-    rootRow->addStretch(1);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(New);
-    buttons->addWidget(Repeat);
-    buttons->addWidget(Reveal);
-    auto *feedbackRow = new QHBoxLayout;
-    feedbackRow->addWidget(rightwronglabel, 1);
-    feedbackRow->addWidget(stopnoise);
-
-    auto *right = new QVBoxLayout;
-    right->addLayout(buttons);
-    right->addWidget(Label1);
-    right->addLayout(feedbackRow);
-    right->addWidget(sliderFrame);
-    right->addLayout(rootRow);
-    right->addStretch(1);
-    right->addWidget(navigationRow());
-
-    auto *top = new QHBoxLayout;
-    top->addWidget(Frame1);
-    top->addLayout(right, 1);
-    auto *bottom = new QHBoxLayout;
-    bottom->addWidget(testOptions);
-    bottom->addWidget(Frame5, 1);
-    auto *layout = new QVBoxLayout(central);
-    layout->addLayout(top, 1);
-    layout->addLayout(bottom);
+    auto *settings = new QVBoxLayout;
+    settings->addWidget(sliderFrame);
+    settings->addLayout(rootRow(Combo1));
+    arrangeWindow(central, Frame1, settings);
 }
 
 void FormScales::Form_Load() {
