@@ -71,14 +71,8 @@ void FormChords::buildControls(QWidget *central) {
     auto *sequence = new QVBoxLayout(Frame2);
     sequence->addWidget(Arpeggiooption);
     sequence->addWidget(Chordoption);
-    connect(Arpeggiooption, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            Arpeggiooption_Click();
-    });
-    connect(Chordoption, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            Chordoption_Click();
-    });
+    onSelected(Arpeggiooption, this, [this] { Arpeggiooption_Click(); });
+    onSelected(Chordoption, this, [this] { Chordoption_Click(); });
     auto *timingRow = new QHBoxLayout;
     timingRow->addWidget(Frame2);
     timingRow->addWidget(sliderFrame, 1);

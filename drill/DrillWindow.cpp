@@ -113,14 +113,8 @@ void DrillWindow::buildCycleControls() {
     auto *testLayout = new QVBoxLayout(testOptions);
     testLayout->addWidget(Notest);
     testLayout->addWidget(Test);
-    connect(Test, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            Test_Click();
-    });
-    connect(Notest, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            Notest_Click();
-    });
+    onSelected(Test, this, [this] { Test_Click(); });
+    onSelected(Notest, this, [this] { Notest_Click(); });
 
     Frame5 = makeFrame("Frame5", "Test");
     questionsCaption = makeLabel(cycle_.questionsCaption, "Questions", Frame5);

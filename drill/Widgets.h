@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QRadioButton>
 #include <QString>
 
 class QAbstractButton;
@@ -8,7 +9,6 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class QRadioButton;
 class QWidget;
 
 // Small helpers for building the windows: every control gets its design name as its
@@ -18,6 +18,16 @@ QCheckBox *makeCheckBox(const QString &name, const QString &caption, QWidget *pa
 QRadioButton *makeOption(const QString &name, const QString &caption, QWidget *parent = nullptr);
 QLabel *makeLabel(const QString &name, const QString &caption, QWidget *parent = nullptr);
 QGroupBox *makeFrame(const QString &name, const QString &caption, QWidget *parent = nullptr);
+
+// Runs handler whenever the option button becomes the selected one, by a click or by
+// the program, as an option's Click does.
+template <typename Handler>
+void onSelected(QRadioButton *option, QObject *context, Handler handler) {
+    QObject::connect(option, &QRadioButton::toggled, context, [handler](bool on) {
+        if (on)
+            handler();
+    });
+}
 
 // The name of the i-th element of a control array, e.g. "playint(7)".
 QString arrayName(const QString &name, int index);

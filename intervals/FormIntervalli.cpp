@@ -66,18 +66,9 @@ void FormIntervalli::buildControls(QWidget *central) {
     directions->addWidget(ascending);
     directions->addWidget(discending);
     directions->addWidget(together);
-    connect(ascending, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            ascending_Click();
-    });
-    connect(discending, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            discending_Click();
-    });
-    connect(together, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            together_Click();
-    });
+    onSelected(ascending, this, [this] { ascending_Click(); });
+    onSelected(discending, this, [this] { discending_Click(); });
+    onSelected(together, this, [this] { together_Click(); });
     auto *timingRow = new QHBoxLayout;
     timingRow->addWidget(Frame2);
     timingRow->addWidget(sliderFrame, 1);

@@ -34,13 +34,6 @@ class TestIntervals : public QObject {
                 out << line;
         return out;
     }
-    std::vector<MidiOp> noteOps() const {
-        std::vector<MidiOp> out;
-        for (const auto &c : midi->calls())
-            if (c.op.kind == MidiOp::NoteOn)
-                out.push_back(c.op);
-        return out;
-    }
     void setTest(bool on) { click(w.get(), on ? "Test" : "Notest"); }
     QStringList score() const {
         return {text(w.get(), "Label8"), text(w.get(), "Label5"), text(w.get(), "Label7")};
@@ -111,7 +104,7 @@ class TestIntervals : public QObject {
         slider(w.get())->setValue(120);
         click(w.get(), "New");
         QCOMPARE(notes(), QStringList({"noteOn 1 100 60", "noteOn 1 100 72"}));
-        auto ops = noteOps();
+        auto ops = midi->noteOns();
         QCOMPARE(ops[1].stamp - ops[0].stamp, SteadyClock::duration(120ms));
 
         midi->clear();
@@ -124,7 +117,7 @@ class TestIntervals : public QObject {
         QVERIFY(!enabled(w.get(), "Frame3"));
         click(w.get(), "New");
         QCOMPARE(notes(), QStringList({"noteOn 1 100 60", "noteOn 1 100 72"}));
-        ops = noteOps();
+        ops = midi->noteOns();
         QCOMPARE(ops[1].stamp, ops[0].stamp);
 
         midi->clear();
@@ -304,7 +297,7 @@ class TestIntervals : public QObject {
         for (int q = 0; q < questions; ++q) {
             midi->clear();
             click(w.get(), "New");
-            const auto ops = noteOps();
+            const auto ops = midi->noteOns();
             QCOMPARE(int(ops.size()), 2);
             ++roots[ops[0].note];
             ++sizes[ops[1].note - ops[0].note];

@@ -39,13 +39,6 @@ class TestMelody : public QObject {
         tick("octave", octaves);
     }
     void setLength(int n) { combo(w.get(), "nnotescombo")->setCurrentIndex(n - 1); }
-    std::vector<MidiOp> notesPlayed() const {
-        std::vector<MidiOp> out;
-        for (const auto &c : midi->calls())
-            if (c.op.kind == MidiOp::NoteOn)
-                out.push_back(c.op);
-        return out;
-    }
     void key(int i) { click(w.get(), QString("tasto(%1)").arg(i)); }
     void answerMelody(int wrongAt = 0) {
         for (int k = 1; k <= w->nnotes(); ++k)
@@ -110,8 +103,8 @@ class TestMelody : public QObject {
         only({0}, {4});
         setLength(10);
         click(w.get(), "New");
-        QCOMPARE(int(notesPlayed().size()), 10);
-        for (const MidiOp &op : notesPlayed())
+        QCOMPARE(int(midi->noteOns().size()), 10);
+        for (const MidiOp &op : midi->noteOns())
             QCOMPARE(op.note, 60);
 
         // The "10th" octave: 128-131 are played folded, and judged by pitch class.
@@ -120,7 +113,7 @@ class TestMelody : public QObject {
         midi->clear();
         click(w.get(), "New");
         std::set<int> played;
-        for (const MidiOp &op : notesPlayed())
+        for (const MidiOp &op : midi->noteOns())
             played.insert(op.note);
         for (int n : played)
             QVERIFY2(n >= 116 && n <= 119, qPrintable(QString::number(n)));
@@ -133,13 +126,13 @@ class TestMelody : public QObject {
     void lengthSliderAndRepeat() {
         only({0, 4, 7}, {4});
         click(w.get(), "New"); // length 1: one note, no pause
-        QCOMPARE(int(notesPlayed().size()), 1);
+        QCOMPARE(int(midi->noteOns().size()), 1);
 
         setLength(3);
         slider(w.get())->setValue(40);
         midi->clear();
         click(w.get(), "New");
-        auto ops = notesPlayed();
+        auto ops = midi->noteOns();
         QCOMPARE(int(ops.size()), 3);
         QCOMPARE(ops[1].stamp - ops[0].stamp, SteadyClock::duration(40ms));
         QCOMPARE(ops[2].stamp - ops[1].stamp, SteadyClock::duration(40ms));
@@ -148,7 +141,7 @@ class TestMelody : public QObject {
         slider(w.get())->setValue(0);
         midi->clear();
         click(w.get(), "Repeat");
-        ops = notesPlayed();
+        ops = midi->noteOns();
         QCOMPARE(int(ops.size()), 3);
         for (int k = 0; k < 3; ++k)
             QCOMPARE(ops[size_t(k)].note, w->notes(k + 1));

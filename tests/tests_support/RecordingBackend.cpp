@@ -38,3 +38,18 @@ QStringList RecordingBackend::lines(const QString &window) const {
     }
     return out;
 }
+
+std::vector<MidiOp> RecordingBackend::noteOns() const {
+    std::vector<MidiOp> out;
+    for (const Call &c : calls_)
+        if (c.op.kind == MidiOp::NoteOn)
+            out.push_back(c.op);
+    return out;
+}
+
+std::vector<int> RecordingBackend::notes() const {
+    std::vector<int> out;
+    for (const MidiOp &op : noteOns())
+        out.push_back(op.note);
+    return out;
+}

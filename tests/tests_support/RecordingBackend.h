@@ -23,6 +23,9 @@ class RecordingBackend : public MidiBackend {
     // The calls as "window op args", e.g. "formmelody setPan 1 64"; optionally only
     // those of one window, without its name.
     QStringList lines(const QString &window = {}) const;
+    // The note-ons, and their note numbers, in the order sent.
+    std::vector<MidiOp> noteOns() const;
+    std::vector<int> notes() const;
 
   private:
     std::vector<Call> calls_;
