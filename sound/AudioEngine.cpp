@@ -491,7 +491,19 @@ void AudioEngine::render(int len, float *left, float *right) {
         std::unique_lock lock(mutex_, std::try_to_lock);
         if (lock.owns_lock() && !incoming_.empty()) {
             for (Pending &p : incoming_) {
-                p.frame = scheduleFrame(p.op);
+                if (!p.sound && p.op.kind == MidiOp::AllNotesOff) {
+                    // "Stop noise!" does not wait out the safety latency: it silences
+                    // from the next frame its stamp allows, and notes asked for before
+                    // it that have not started yet are dropped.
+                    const qint64 latency = qint64(safetyLatencyMs_) * config_.sampleRate / 1000;
+                    p.frame = std::max(frameForStamp(p.op.stamp) - latency, frames_);
+                    std::erase_if(scheduled_, [&](const Pending &q) {
+                        return !q.sound && q.frame > p.frame && q.op.stamp <= p.op.stamp;
+                    });
+                    chainFrame_ = std::min(chainFrame_, p.frame);
+                } else {
+                    p.frame = scheduleFrame(p.op);
+                }
                 auto at = std::upper_bound(scheduled_.begin(), scheduled_.end(), p.frame,
                                            [](qint64 f, const Pending &q) { return f < q.frame; });
                 scheduled_.insert(at, std::move(p));
