@@ -4,9 +4,13 @@
 #include <QPainterPath>
 
 QPixmap tonvikPicture(const QSize &size) {
-    QPixmap pixmap(size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
+    return QPixmap::fromImage(tonvikImage(size));
+}
+
+QImage tonvikImage(const QSize &size) {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     const double w = size.width();
     const double h = size.height();
@@ -48,5 +52,5 @@ QPixmap tonvikPicture(const QSize &size) {
     beam.closeSubpath();
     p.setPen(Qt::NoPen);
     p.drawPath(beam);
-    return pixmap;
+    return image;
 }

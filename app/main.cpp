@@ -6,18 +6,21 @@
 #include <cstdio>
 
 int main(int argc, char *argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("tonvik");
-    QApplication::setApplicationVersion(TONVIK_VERSION);
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    const CommandLineResult cli =
-        parseCommandLine(app.arguments(), AudioEngine::availableDrivers());
+    // The command line first: --help, --version and bad options need no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLineResult cli = parseCommandLine(arguments, AudioEngine::availableDrivers());
     if (!cli.options) {
         std::fputs(qPrintable(cli.output), stdout);
         std::fputs(qPrintable(cli.error), stderr);
         return cli.exitCode;
     }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("tonvik");
+    QApplication::setApplicationVersion(TONVIK_VERSION);
+    QApplication::setQuitOnLastWindowClosed(false);
 
     EngineConfig config;
     config.soundFont = cli.options->soundFont;

@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -106,6 +107,14 @@ void DrillWindow::buildCycleControls() {
     connect(New, &QPushButton::clicked, this, [this] { New_Click(); });
     connect(Repeat, &QPushButton::clicked, this, [this] { Repeat_Click(); });
     connect(Reveal, &QPushButton::clicked, this, [this] { Reveal_Click(); });
+    // Single keys, clear of the Melody window's keyboard letters and of Alt+S.
+    const std::pair<QPushButton *, Qt::Key> keys[] = {
+        {New, Qt::Key_N}, {Repeat, Qt::Key_R}, {Reveal, Qt::Key_V}};
+    for (const auto &[button, key] : keys) {
+        button->setShortcut(QKeySequence(key));
+        button->setToolTip(QString("%1 (%2)").arg(
+            button->text(), QKeySequence(key).toString(QKeySequence::NativeText)));
+    }
 
     testOptions = makeFrame(cycle_.testFrame, "Test options");
     Notest = makeOption("Notest", cycle_.notestCaption, testOptions);

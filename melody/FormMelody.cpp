@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -66,6 +67,10 @@ QWidget *FormMelody::buildKeyboard() {
                                        : "QPushButton { background: white; border: 1px solid "
                                          "#444; border-radius: 2px; }"
                                          "QPushButton:pressed { background: #d8d8e0; }");
+            const QKeySequence letter(QString(QChar(melody::kComputerKeys[size_t(i)])));
+            key->setShortcut(letter);
+            key->setToolTip(
+                QString("%1 (%2)").arg(name, letter.toString(QKeySequence::NativeText)));
             connect(key, &QPushButton::clicked, this, [this, i] { tasto_click(i); });
             tasto[size_t(i)] = key;
             width = std::max(width, px(r.left + r.width));

@@ -21,6 +21,11 @@ inline constexpr std::array<std::string_view, 12> kRevealNames = {
 inline constexpr std::array<bool, 12> kCMajor = {true,  false, true,  false, true,  true,
                                                  false, true,  false, true,  false, true};
 
+// The computer keys that play the keyboard, as music programs lay them out: the white
+// keys on the home row, the black ones on the row above.
+inline constexpr std::array<char, 12> kComputerKeys = {'A', 'W', 'S', 'E', 'D', 'F',
+                                                       'T', 'G', 'Y', 'H', 'U', 'J'};
+
 // The note of octave box j (0-9) and pitch class i (0-11): "5th" C is 60, "10th" B 131.
 constexpr int noteNumber(int octaveIndex, int pitchClass) {
     return 12 * (octaveIndex + 1) + pitchClass;

@@ -6,9 +6,15 @@
 
 QStringList dataDirectories() {
     QStringList dirs = {QStringLiteral(TONVIK_DATADIR)};
-    if (QCoreApplication::instance())
-        dirs << QCoreApplication::applicationDirPath();
+    if (QCoreApplication::instance()) {
+        const QDir exe(QCoreApplication::applicationDirPath());
+        // Installed into another prefix than the one it was built for: bin/../share/tonvik.
+        dirs << QDir::cleanPath(exe.filePath("../" TONVIK_RELATIVE_DATADIR));
+        dirs << exe.path();
+    }
     dirs << QDir::currentPath();
+    // Run from the source tree (or any other directory) before it is installed.
+    dirs << QStringLiteral(TONVIK_BUILD_DIR);
     dirs.removeDuplicates();
     return dirs;
 }

@@ -250,6 +250,17 @@ class TestMelody : public QObject {
         QVERIFY(!w->answered());
     }
 
+    void computerKeysPlayTheKeyboard() {
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        for (char letter : {'A', 'W', 'J'})
+            QTest::keyClick(w.get(), letter);
+        QTRY_COMPARE(midi->notes(), std::vector<int>({60, 61, 71}));
+        QCOMPARE(button(w.get(), "tasto(1)")->toolTip(), QString("C# (W)"));
+        QTest::keyClick(w.get(), 'N'); // New
+        QTRY_VERIFY(w->nnotes() == 1);
+        QVERIFY(button(w.get(), "New")->toolTip().contains("(N)"));
+    }
+
     void keyboardFollowsTheDesignGeometry() {
         QWidget *keyboard = w->findChild<QWidget *>("keyboard");
         QVERIFY(keyboard);
