@@ -422,21 +422,20 @@ void DrillWindow::Reset_Click() {
     inTally_ = false;
 }
 
+void DrillWindow::enableScore(bool enabled) {
+    const std::initializer_list<QWidget *> score = {
+        Frame5, questionsCaption, questionsCount, rightCaption, Label5, Label7, Label6, Reset};
+    for (QWidget *w : score)
+        w->setEnabled(enabled);
+}
+
 void DrillWindow::Test_Click() {
-    for (QWidget *w : {static_cast<QWidget *>(Frame5), static_cast<QWidget *>(questionsCaption),
-                       static_cast<QWidget *>(questionsCount), static_cast<QWidget *>(rightCaption),
-                       static_cast<QWidget *>(Label5), static_cast<QWidget *>(Label7),
-                       static_cast<QWidget *>(Label6), static_cast<QWidget *>(Reset)})
-        w->setEnabled(true);
+    enableScore(true);
     Reveal->setEnabled(false);
 }
 
 void DrillWindow::Notest_Click() {
-    for (QWidget *w : {static_cast<QWidget *>(Frame5), static_cast<QWidget *>(questionsCaption),
-                       static_cast<QWidget *>(questionsCount), static_cast<QWidget *>(rightCaption),
-                       static_cast<QWidget *>(Label5), static_cast<QWidget *>(Label7),
-                       static_cast<QWidget *>(Label6), static_cast<QWidget *>(Reset)})
-        w->setEnabled(false);
+    enableScore(false);
     Reveal->setEnabled(true);
     rightwronglabel->setText(QString());
     Label1->setText(QString());

@@ -198,6 +198,8 @@ class DrillWindow : public QMainWindow {
   private:
     void load();
     void unload();
+    // The score frame, its six labels and Reset.
+    void enableScore(bool enabled);
     QWidget *buildNavigation();
 
     DrillKind kind_;
