@@ -5,10 +5,15 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <fluidsynth.h>
 #include <limits>
 #include <numbers>
 #include <sndfile.h>
+#ifdef TONVIK_HAVE_ALSA
+#include <alsa/asoundlib.h>
+#endif
 
 // FluidSynth's own messages; warnings are shown with QT_LOGGING_RULES="tonvik.fluidsynth=true".
 Q_LOGGING_CATEGORY(lcFluid, "tonvik.fluidsynth", QtCriticalMsg)
@@ -35,6 +40,21 @@ void fluidLog(int level, const char *message, void *) {
         break;
     }
 }
+
+#ifdef TONVIK_HAVE_ALSA
+// ALSA's library prints to standard error when a device is missing (every time the
+// output is tried). The program says once, plainly, that it is silent; the details go
+// to the log.
+void alsaLog(const char *file, int line, const char *function, int err, const char *fmt, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(text, sizeof text, fmt, args);
+    va_end(args);
+    qCDebug(lcAudio, "ALSA %s:%d (%s) %s%s%s", file, line, function, text, err ? ": " : "",
+            err ? snd_strerror(err) : "");
+}
+#endif
 
 // The drivers tried, best first, when none is named. On Linux FluidSynth's ALSA driver
 // on the "default" device reaches PulseAudio or PipeWire through the ALSA plugins with
@@ -77,6 +97,9 @@ AudioEngine::AudioEngine(EngineConfig config, QObject *parent)
     gainRight_.fill(1.f);
     for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
         fluid_set_log_function(level, fluidLog, nullptr);
+#ifdef TONVIK_HAVE_ALSA
+    snd_lib_error_set_handler(alsaLog);
+#endif
 
     settings_.reset(new_fluid_settings());
     if (!settings_)
