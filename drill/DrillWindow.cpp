@@ -5,6 +5,7 @@
 #include "drill/Widgets.h"
 #include "sound/SoundSettings.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
@@ -153,11 +154,11 @@ void DrillWindow::buildCycleControls() {
 
     rightwronglabel = makeLabel("rightwronglabel", QString());
     rightwronglabel->setFont(sizedFont(cycle_.feedbackPoints));
-    rightwronglabel->setAccessibleName("Feedback");
+    rightwronglabel->setAccessibleDescription("Feedback");
     rightwronglabel->setMinimumWidth(140);
     Label1 = makeLabel("Label1", QString());
     Label1->setFont(sizedFont(cycle_.answerPoints));
-    Label1->setAccessibleName("Answer");
+    Label1->setAccessibleDescription("Answer");
     Label1->setAutoFillBackground(true);
     QPalette yellow = Label1->palette();
     yellow.setColor(QPalette::Window, QColor(255, 255, 192));
@@ -380,6 +381,13 @@ void DrillWindow::Repeat_Click() {
 
 void DrillWindow::Reveal_Click() {
     Label1->setText(hasQuestion() ? answerText() : QString());
+    announce(Label1);
+}
+
+void DrillWindow::announce(QLabel *label) {
+    // Screen readers read a label by its text: tell them it changed.
+    QAccessibleEvent changed(label, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void DrillWindow::judgeAnswer(int answer) {
@@ -401,6 +409,7 @@ void DrillWindow::judgeAnswer(int answer) {
         setForeground(rightwronglabel, QColor(255, 0, 0));
         rightwronglabel->setText("Wrong!");
     }
+    announce(rightwronglabel);
     feedback_->setMciFileName(right ? "right.wav" : "wrong.wav");
     feedback_->setMciCommand("play");
     updatepercent();

@@ -114,6 +114,8 @@ class DrillWindow : public QMainWindow {
     void stopnoise_Click();
     void Slider1_Change();
     void updatepercent();
+    // Tells assistive technology that a label's text (the feedback, the answer) changed.
+    static void announce(QLabel *label);
     // The judging step of an answer handler: acts in test mode on an unjudged question.
     void judgeAnswer(int answer);
     // The pause between notes: the slider's value in milliseconds on the steady clock,

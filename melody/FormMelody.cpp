@@ -293,6 +293,7 @@ void FormMelody::Reveal_Click() {
     }
     Label1->setFont(sizedFont(nnotes_ > 5 ? 10 : 18));
     Label1->setText(text);
+    announce(Label1);
 }
 
 bool askExitQuestion(QWidget *parent) {
