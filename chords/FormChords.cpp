@@ -103,13 +103,11 @@ void FormChords::initchordtable() {
 }
 
 void FormChords::All_Click() {
-    for (QCheckBox *box : chord)
-        box->setChecked(true);
+    setAllChecked(chord, true);
 }
 
 void FormChords::None_Click() {
-    for (QCheckBox *box : chord)
-        box->setChecked(false);
+    setAllChecked(chord, false);
 }
 
 void FormChords::Triads_Click() {

@@ -29,6 +29,12 @@ void onSelected(QRadioButton *option, QObject *context, Handler handler) {
     });
 }
 
+// Ticks (or clears) every check box of a row.
+template <typename Boxes> void setAllChecked(const Boxes &boxes, bool checked) {
+    for (auto *box : boxes)
+        box->setChecked(checked);
+}
+
 // The name of the i-th element of a control array, e.g. "playint(7)".
 QString arrayName(const QString &name, int index);
 

@@ -100,13 +100,11 @@ bool FormIntervalli::Form_Unload() {
 }
 
 void FormIntervalli::All_Click() {
-    for (QCheckBox *box : inter)
-        box->setChecked(true);
+    setAllChecked(inter, true);
 }
 
 void FormIntervalli::None_Click() {
-    for (QCheckBox *box : inter)
-        box->setChecked(false);
+    setAllChecked(inter, false);
 }
 
 void FormIntervalli::mainintervals_Click() {

@@ -179,8 +179,7 @@ bool FormMelody::Form_Unload() {
 }
 
 void FormMelody::Command13_Click() {
-    for (QCheckBox *box : Nota)
-        box->setChecked(true);
+    setAllChecked(Nota, true);
 }
 
 void FormMelody::Command14_Click() {
@@ -192,18 +191,15 @@ void FormMelody::Command14_Click() {
 }
 
 void FormMelody::Command15_Click() {
-    for (QCheckBox *box : Nota)
-        box->setChecked(false);
+    setAllChecked(Nota, false);
 }
 
 void FormMelody::Command16_Click() {
-    for (QCheckBox *box : octave)
-        box->setChecked(true);
+    setAllChecked(octave, true);
 }
 
 void FormMelody::Command17_Click() {
-    for (QCheckBox *box : octave)
-        box->setChecked(false);
+    setAllChecked(octave, false);
 }
 
 void FormMelody::Command18_Click() {

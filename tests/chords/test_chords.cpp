@@ -5,7 +5,7 @@
 #include "drill/Random.h"
 #include "sound/SoundSettings.h"
 #include "tests_support/Controls.h"
-#include "tests_support/RecordingBackend.h"
+#include "tests_support/DrillFixture.h"
 
 #include <QCheckBox>
 #include <QSignalSpy>
@@ -14,11 +14,8 @@
 
 using namespace std::chrono_literals;
 
-class TestChords : public QObject {
+class TestChords : public QObject, DrillFixture<FormChords> {
     Q_OBJECT
-
-    std::unique_ptr<RecordingBackend> midi;
-    std::unique_ptr<FormChords> w;
 
     void tickOnly(std::initializer_list<int> types) {
         click(w.get(), "None");
@@ -26,26 +23,12 @@ class TestChords : public QObject {
             button(w.get(), QString("chord(%1)").arg(i))->setChecked(true);
     }
     void setRoot(int entry) { combo(w.get(), "Combo1")->setCurrentIndex(entry); }
-    QStringList score() const {
-        return {text(w.get(), "Label8"), text(w.get(), "Label5"), text(w.get(), "Label7")};
-    }
-
   private slots:
     void initTestCase() { Random::fixSeed(777); }
 
-    void init() {
-        variabiliglobali() = SoundSettings{};
-        midi = std::make_unique<RecordingBackend>();
-        w = std::make_unique<FormChords>();
-        w->showWindow();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        midi->clear();
-    }
+    void init() { openWindow(); }
 
-    void cleanup() {
-        w.reset();
-        midi.reset();
-    }
+    void cleanup() { closeWindow(); }
 
     void catalogueMatchesItsOffsets() {
         const std::vector<std::vector<int>> offsets = {

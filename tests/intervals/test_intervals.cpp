@@ -5,7 +5,7 @@
 #include "sound/AudioEngine.h"
 #include "sound/SoundSettings.h"
 #include "tests_support/Controls.h"
-#include "tests_support/RecordingBackend.h"
+#include "tests_support/DrillFixture.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -16,11 +16,8 @@
 
 using namespace std::chrono_literals;
 
-class TestIntervals : public QObject {
+class TestIntervals : public QObject, DrillFixture<FormIntervalli> {
     Q_OBJECT
-
-    std::unique_ptr<RecordingBackend> midi;
-    std::unique_ptr<FormIntervalli> w;
 
     void tickOnly(std::initializer_list<int> intervals) {
         click(w.get(), "None");
@@ -35,26 +32,12 @@ class TestIntervals : public QObject {
         return out;
     }
     void setTest(bool on) { click(w.get(), on ? "Test" : "Notest"); }
-    QStringList score() const {
-        return {text(w.get(), "Label8"), text(w.get(), "Label5"), text(w.get(), "Label7")};
-    }
-
   private slots:
     void initTestCase() { Random::fixSeed(20261206); }
 
-    void init() {
-        variabiliglobali() = SoundSettings{};
-        midi = std::make_unique<RecordingBackend>();
-        w = std::make_unique<FormIntervalli>();
-        w->showWindow();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        midi->clear();
-    }
+    void init() { openWindow(); }
 
-    void cleanup() {
-        w.reset();
-        midi.reset();
-    }
+    void cleanup() { closeWindow(); }
 
     void loadsItsControls() {
         QCOMPARE(w->windowTitle(), QString("Tonvik 1.0 Intervals"));

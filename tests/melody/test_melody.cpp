@@ -5,7 +5,7 @@
 #include "melody/MelodyLogic.h"
 #include "sound/SoundSettings.h"
 #include "tests_support/Controls.h"
-#include "tests_support/RecordingBackend.h"
+#include "tests_support/DrillFixture.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -15,11 +15,8 @@
 
 using namespace std::chrono_literals;
 
-class TestMelody : public QObject {
+class TestMelody : public QObject, DrillFixture<FormMelody> {
     Q_OBJECT
-
-    std::unique_ptr<RecordingBackend> midi;
-    std::unique_ptr<FormMelody> w;
 
     void tick(const QString &array, std::initializer_list<int> indices) {
         for (int i : indices)
@@ -44,27 +41,19 @@ class TestMelody : public QObject {
         for (int k = 1; k <= w->nnotes(); ++k)
             key((melody::pitchClass(w->notes(k)) + (k == wrongAt ? 1 : 0)) % 12);
     }
-    QStringList score() const {
-        return {text(w.get(), "Label4"), text(w.get(), "Label5"), text(w.get(), "Label7")};
-    }
+    QStringList score() const { return DrillFixture::score("Label4"); }
 
   private slots:
     void initTestCase() { Random::fixSeed(4242); }
 
     void init() {
-        midi = std::make_unique<RecordingBackend>();
-        w = std::make_unique<FormMelody>();
+        openWindow();
         w->exitQuestion = [](QWidget *) { return true; };
-        w->showWindow();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         slider(w.get())->setValue(0);
         midi->clear();
     }
 
-    void cleanup() {
-        w.reset();
-        midi.reset();
-    }
+    void cleanup() { closeWindow(); }
 
     void loadsWithItsPresetsAndDefaults() {
         QCOMPARE(ticked("Nota", 12), QList<int>({0, 2, 4, 5, 7, 9, 11}));

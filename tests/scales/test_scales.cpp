@@ -5,7 +5,7 @@
 #include "scales/ScaleCatalogue.h"
 #include "sound/SoundSettings.h"
 #include "tests_support/Controls.h"
-#include "tests_support/RecordingBackend.h"
+#include "tests_support/DrillFixture.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -13,11 +13,8 @@
 #include <memory>
 #include <numeric>
 
-class TestScales : public QObject {
+class TestScales : public QObject, DrillFixture<FormScales> {
     Q_OBJECT
-
-    std::unique_ptr<RecordingBackend> midi;
-    std::unique_ptr<FormScales> w;
 
     void tickOnly(int item) {
         click(w.get(), "Nonescales");
@@ -42,19 +39,12 @@ class TestScales : public QObject {
     void initTestCase() { Random::fixSeed(31337); }
 
     void init() {
-        variabiliglobali() = SoundSettings{};
-        midi = std::make_unique<RecordingBackend>();
-        w = std::make_unique<FormScales>();
-        w->showWindow();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        openWindow();
         slider(w.get())->setValue(0);
         midi->clear();
     }
 
-    void cleanup() {
-        w.reset();
-        midi.reset();
-    }
+    void cleanup() { closeWindow(); }
 
     void catalogueAddsUpToTheOctave() {
         const std::vector<std::vector<int>> offsets = {
