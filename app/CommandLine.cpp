@@ -16,7 +16,17 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
         QString("Play through the audio driver NAME (%1) instead of the best that opens.")
             .arg(drivers.join(", ")),
         "NAME");
-    parser.addOptions({help, version, soundFont, audioDriver});
+    const QCommandLineOption midiOut(
+        "midi-out",
+        "Send every MIDI operation to the MIDI output PORT (a name or part of one, see "
+        "--list-midi-ports) instead of the built-in synthesiser.",
+        "PORT");
+    const QCommandLineOption midiIn(
+        "midi-in",
+        "Take notes from the MIDI input PORT: a key played answers in the Melody window.", "PORT");
+    const QCommandLineOption listPorts(
+        "list-midi-ports", "List the MIDI ports for --midi-out and --midi-in and exit.");
+    parser.addOptions({help, version, soundFont, audioDriver, midiOut, midiIn, listPorts});
 
     CommandLineResult result;
     auto fail = [&](const QString &message) {
@@ -53,6 +63,12 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
             return fail(QString("unknown audio driver '%1' (available: %2)")
                             .arg(options.audioDriver, drivers.join(", ")));
     }
+    options.midiOut = parser.value(midiOut);
+    options.midiIn = parser.value(midiIn);
+    if ((parser.isSet(midiOut) && options.midiOut.isEmpty()) ||
+        (parser.isSet(midiIn) && options.midiIn.isEmpty()))
+        return fail("a MIDI port name cannot be empty");
+    options.listMidiPorts = parser.isSet(listPorts);
     result.options = options;
     return result;
 }

@@ -7,6 +7,9 @@
 struct CommandLineOptions {
     QString soundFont;
     QString audioDriver;
+    QString midiOut; // a MIDI output port to play through instead of the synthesiser
+    QString midiIn;  // a MIDI input port whose keys answer in the Melody window
+    bool listMidiPorts = false;
 };
 
 struct CommandLineResult {

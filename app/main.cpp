@@ -1,6 +1,8 @@
 #include "app/CommandLine.h"
 #include "app/WindowRegistry.h"
+#include "drill/MidiKeyEvent.h"
 #include "sound/AudioEngine.h"
+#include "sound/MidiPorts.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -16,6 +18,24 @@ int main(int argc, char *argv[]) {
         std::fputs(qPrintable(cli.error), stderr);
         return cli.exitCode;
     }
+    const CommandLineOptions &options = *cli.options;
+    if (options.listMidiPorts) {
+        std::fputs(qPrintable(midiPortListing()), stdout);
+        return 0;
+    }
+    // MIDI ports are looked up before anything is shown, so a wrong name costs nothing.
+    std::optional<MidiPort> outPort, inPort;
+    auto findPort = [](MidiPort::Direction direction, const QString &spec) {
+        QString error;
+        auto port = findMidiPort(listMidiPorts(direction), spec, &error);
+        if (!port)
+            std::fprintf(stderr, "tonvik: %s\n", qPrintable(error));
+        return port;
+    };
+    if (!options.midiOut.isEmpty() && !(outPort = findPort(MidiPort::Output, options.midiOut)))
+        return 2;
+    if (!options.midiIn.isEmpty() && !(inPort = findPort(MidiPort::Input, options.midiIn)))
+        return 2;
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("tonvik");
@@ -23,8 +43,8 @@ int main(int argc, char *argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     EngineConfig config;
-    config.soundFont = cli.options->soundFont;
-    config.audioDriver = cli.options->audioDriver;
+    config.soundFont = options.soundFont;
+    config.audioDriver = options.audioDriver;
     AudioEngine engine(config);
     MidiBackend::setCurrent(&engine);
 
@@ -35,6 +55,40 @@ int main(int argc, char *argv[]) {
     });
     QObject::connect(&windows, &WindowRegistry::finished, &app, &QApplication::quit,
                      Qt::QueuedConnection);
+
+    // An external MIDI device: the windows' operations go to it; the feedback sounds
+    // still play through the engine's audio output.
+    QString error;
+    std::unique_ptr<MidiPortOutput> midiOut;
+    if (outPort) {
+        if (!(midiOut = MidiPortOutput::open(*outPort, &error))) {
+            std::fprintf(stderr, "tonvik: %s\n", qPrintable(error));
+            return 2;
+        }
+        midiOut->setFallback(&engine);
+        MidiBackend::setCurrent(midiOut.get());
+        QObject::connect(midiOut.get(), &MidiPortOutput::lost, &windows,
+                         [&windows](const QString &message) {
+                             std::fprintf(stderr, "tonvik: %s\n", qPrintable(message));
+                             windows.showSoundProblem(message);
+                         });
+    }
+    std::unique_ptr<MidiKeyboardInput> midiIn;
+    if (inPort) {
+        if (!(midiIn = MidiKeyboardInput::open(*inPort, &error))) {
+            std::fprintf(stderr, "tonvik: %s\n", qPrintable(error));
+            return 2;
+        }
+        QObject::connect(midiIn.get(), &MidiKeyboardInput::notePressed, &MidiKeyEvent::post);
+        QObject::connect(midiIn.get(), &MidiKeyboardInput::lost, &windows,
+                         [&windows](const QString &message) {
+                             std::fprintf(stderr, "tonvik: %s\n", qPrintable(message));
+                             windows.showSoundProblem(message);
+                         });
+    }
+
     windows.showSplash();
-    return app.exec();
+    const int status = app.exec();
+    MidiBackend::setCurrent(&engine);
+    return status;
 }

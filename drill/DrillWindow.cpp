@@ -1,6 +1,7 @@
 #include "drill/DrillWindow.h"
 
 #include "drill/InputHold.h"
+#include "drill/MidiKeyEvent.h"
 #include "drill/RootChoice.h"
 #include "drill/Widgets.h"
 #include "sound/SoundSettings.h"
@@ -532,6 +533,11 @@ bool DrillWindow::event(QEvent *event) {
             g_pendingActivation = this;
         else
             Form_Activate();
+    }
+    if (event->type() == MidiKeyEvent::eventType()) {
+        if (loaded_)
+            midiKeyPressed(static_cast<MidiKeyEvent *>(event)->note());
+        return true;
     }
     return QMainWindow::event(event);
 }

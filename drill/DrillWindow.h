@@ -103,6 +103,9 @@ class DrillWindow : public QMainWindow {
     virtual QString answerText() const { return {}; }
     virtual bool isRightAnswer(int answer) const = 0;
     virtual int questionWeight() const { return 1; }
+    // A key pressed on a MIDI keyboard while this window is active. The answers of
+    // most drills are items, not notes, so by default it means nothing.
+    virtual void midiKeyPressed(int /*note*/) {}
 
     // ---- the shared cycle ----
     virtual void New_Click();

@@ -1,5 +1,7 @@
 #include "drill/InputHold.h"
 
+#include "drill/MidiKeyEvent.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 
@@ -48,7 +50,7 @@ bool InputHold::isUserInput(const QEvent *event) {
     case QEvent::TabletRelease:
         return true;
     default:
-        return false;
+        return event->type() == MidiKeyEvent::eventType();
     }
 }
 

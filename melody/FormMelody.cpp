@@ -259,6 +259,13 @@ void FormMelody::playquestion() {
     playNotes({notes_.begin() + 1, notes_.begin() + 1 + nnotes_}, Pauses::Between);
 }
 
+// The key of the same name on the window's keyboard, whatever the octave played.
+void FormMelody::midiKeyPressed(int note) {
+    QPushButton *key = tasto[size_t(note % 12)];
+    if (key && key->isEnabled())
+        key->click();
+}
+
 void FormMelody::tasto_click(int Index) {
     if (!testMode()) {
         const SoundSettings &s = variabiliglobali();

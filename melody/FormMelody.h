@@ -39,6 +39,7 @@ class FormMelody : public DrillWindow {
     bool hasQuestion() const override { return nnotes_ > 0; }
     bool isRightAnswer(int answer) const override;
     int questionWeight() const override { return nnotes_; }
+    void midiKeyPressed(int note) override;
 
   private:
     void Command13_Click();

@@ -1,4 +1,5 @@
 #include "sound/AudioEngine.h"
+#include "sound/SystemLog.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -11,9 +12,6 @@
 #include <limits>
 #include <numbers>
 #include <sndfile.h>
-#ifdef TONVIK_HAVE_ALSA
-#include <alsa/asoundlib.h>
-#endif
 
 // FluidSynth's own messages; warnings are shown with QT_LOGGING_RULES="tonvik.fluidsynth=true".
 Q_LOGGING_CATEGORY(lcFluid, "tonvik.fluidsynth", QtCriticalMsg)
@@ -40,21 +38,6 @@ void fluidLog(int level, const char *message, void *) {
         break;
     }
 }
-
-#ifdef TONVIK_HAVE_ALSA
-// ALSA's library prints to standard error when a device is missing (every time the
-// output is tried). The program says once, plainly, that it is silent; the details go
-// to the log.
-void alsaLog(const char *file, int line, const char *function, int err, const char *fmt, ...) {
-    char text[512];
-    va_list args;
-    va_start(args, fmt);
-    std::vsnprintf(text, sizeof text, fmt, args);
-    va_end(args);
-    qCDebug(lcAudio, "ALSA %s:%d (%s) %s%s%s", file, line, function, text, err ? ": " : "",
-            err ? snd_strerror(err) : "");
-}
-#endif
 
 // The drivers tried, best first, when none is named. On Linux FluidSynth's ALSA driver
 // on the "default" device reaches PulseAudio or PipeWire through the ALSA plugins with
@@ -97,9 +80,7 @@ AudioEngine::AudioEngine(EngineConfig config, QObject *parent)
     gainRight_.fill(1.f);
     for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
         fluid_set_log_function(level, fluidLog, nullptr);
-#ifdef TONVIK_HAVE_ALSA
-    snd_lib_error_set_handler(alsaLog);
-#endif
+    routeSystemLogs();
 
     settings_.reset(new_fluid_settings());
     if (!settings_)

@@ -36,6 +36,12 @@ class TestCommandLine : public QObject {
         const auto plain = parse({});
         QVERIFY(plain.options);
         QVERIFY(plain.options->soundFont.isEmpty());
+        QVERIFY(plain.options->midiOut.isEmpty() && !plain.options->listMidiPorts);
+        const auto midi = parse({"--midi-out", "synth:in", "--midi-in=keys", "--list-midi-ports"});
+        QVERIFY(midi.options);
+        QCOMPARE(midi.options->midiOut, QString("synth:in"));
+        QCOMPARE(midi.options->midiIn, QString("keys"));
+        QVERIFY(midi.options->listMidiPorts);
     }
 
     void badValuesExitWithTwo_data() {
@@ -48,6 +54,7 @@ class TestCommandLine : public QObject {
                                       << "cannot read the sound font '/nonexistent/x.sf2'";
         QTest::newRow("missing value") << QStringList{"--soundfont"} << "Missing value";
         QTest::newRow("unknown option") << QStringList{"--loud"} << "Unknown option";
+        QTest::newRow("empty port") << QStringList{"--midi-out="} << "cannot be empty";
         QTest::newRow("stray argument")
             << QStringList{"song.mid"} << "unexpected argument 'song.mid'";
     }
