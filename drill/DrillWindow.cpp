@@ -266,6 +266,10 @@ void DrillWindow::load() {
     navigation_ = buildNavigation();
     buildControls(central);
     fillAccessibleNames(central);
+    static const char *const itemWords[] = {"note", "interval", "chord", "scale"};
+    fillAccessibleDescriptions(central, itemWords[int(kind_)]);
+    options->setToolTip("Instrument, MIDI channel, volume and pan");
+    about->setToolTip("About Tonvik");
     setCentralWidget(central);
     if (!soundProblem_.isEmpty())
         statusBar()->showMessage(soundProblem_);

@@ -2,6 +2,7 @@
 
 #include "drill/MidiKeyEvent.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QEvent>
 
@@ -55,7 +56,20 @@ bool InputHold::isUserInput(const QEvent *event) {
 }
 
 bool InputHold::eventFilter(QObject *watched, QEvent *event) {
-    if (depth_ == 0 || !isUserInput(event))
+    if (depth_ == 0)
+        return false;
+    // A button pressed by its shortcut or by assistive technology clicks from a timer
+    // a moment later ("animated" click): that click is user input too.
+    if (event->type() == QEvent::Timer && qobject_cast<QAbstractButton *>(watched)) {
+        const int id = static_cast<QTimerEvent *>(event)->timerId();
+        for (const Held &h : held_)
+            if (h.receiver == watched && h.event->type() == QEvent::Timer &&
+                static_cast<QTimerEvent *>(h.event.get())->timerId() == id)
+                return true;
+        held_.push_back({watched, std::unique_ptr<QEvent>(event->clone())});
+        return true;
+    }
+    if (!isUserInput(event))
         return false;
     // Take it where it first arrives (the window, or a widget an input was sent to
     // directly) and hand it back there later.

@@ -42,6 +42,11 @@ QString arrayName(const QString &name, int index);
 // without the access-key ampersand.
 void fillAccessibleNames(QWidget *root);
 
+// Gives every control below root that has none an accessible description: what it
+// does, in a few words, for screen readers and the tooltip-less. itemWord is what the
+// window's items are ("interval", "chord", ...).
+void fillAccessibleDescriptions(QWidget *root, const QString &itemWord);
+
 // The decorative display face of the splash and about windows, and a serif face.
 QFont displayFont(double points);
 QFont serifFont(double points);

@@ -303,13 +303,24 @@ class TestIntervals : public QObject, DrillFixture<FormIntervalli> {
                  qPrintable(QString::number(chiSquare(sizes, 13, questions))));
     }
 
+    // A mouse click, or a press by shortcut or assistive technology (an "animated"
+    // click that lands from a timer a moment later).
+    void inputDuringAPauseWaitsForTheSecondNote_data() {
+        QTest::addColumn<bool>("animated");
+        QTest::newRow("mouse") << false;
+        QTest::newRow("accessibility action") << true;
+    }
     void inputDuringAPauseWaitsForTheSecondNote() {
+        QFETCH(bool, animated);
         tickOnly({12});
         slider(w.get())->setValue(300);
         bool clickedDuringPause = false;
         QTimer::singleShot(100, this, [&] {
             clickedDuringPause = DrillWindow::playbackInProgress();
-            QTest::mouseClick(button(w.get(), "playint(4)"), Qt::LeftButton);
+            if (animated)
+                button(w.get(), "playint(4)")->animateClick();
+            else
+                QTest::mouseClick(button(w.get(), "playint(4)"), Qt::LeftButton);
         });
         click(w.get(), "New");
         QVERIFY(clickedDuringPause);
