@@ -5,42 +5,17 @@
 #include "app/WindowRegistry.h"
 #include "sound/AudioEngine.h"
 #include "sound/MidiControl.h"
+#include "tests_support/MonitorRecorder.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
-#include <cstring>
 
 namespace {
 
 constexpr int kRate = 48000;
-
-// Records the null sink's monitor as mono float samples. It is started well before
-// the first note: an idle null sink holds a new stream's first write for about 2 s.
-class MonitorRecorder {
-  public:
-    bool start() {
-        process_.start("parec", {"--device=tonvik_null.monitor", "--format=float32le",
-                                 "--rate=48000", "--channels=1", "--latency-msec=10", "--raw"});
-        return process_.waitForStarted(3000);
-    }
-    std::vector<float> take() {
-        process_.waitForReadyRead(50);
-        const QByteArray bytes = process_.readAllStandardOutput();
-        std::vector<float> out(size_t(bytes.size()) / sizeof(float));
-        std::memcpy(out.data(), bytes.constData(), out.size() * sizeof(float));
-        return out;
-    }
-    ~MonitorRecorder() {
-        process_.kill();
-        process_.waitForFinished(2000);
-    }
-
-  private:
-    QProcess process_;
-};
 
 bool audioServerRunning() {
     QProcess pactl;

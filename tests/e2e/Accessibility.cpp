@@ -1,0 +1,244 @@
+#include "Accessibility.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <atspi/atspi.h>
+#include <utility>
+
+namespace {
+
+QString take(gchar *text) {
+    const QString s = QString::fromUtf8(text ? text : "");
+    g_free(text);
+    return s;
+}
+
+// Errors are answers here ("no such interface", "gone"): dropped, the result says it.
+struct Error {
+    GError *e = nullptr;
+    ~Error() {
+        if (e)
+            g_error_free(e);
+    }
+    GError **operator&() { return &e; }
+    explicit operator bool() const { return e != nullptr; }
+};
+
+} // namespace
+
+A11yNode::A11yNode(AtspiAccessible *adopted) : node_(adopted) {}
+A11yNode::A11yNode(const A11yNode &other)
+    : node_(other.node_ ? static_cast<AtspiAccessible *>(g_object_ref(other.node_)) : nullptr) {}
+A11yNode &A11yNode::operator=(A11yNode other) {
+    std::swap(node_, other.node_);
+    return *this;
+}
+A11yNode::~A11yNode() {
+    if (node_)
+        g_object_unref(node_);
+}
+
+QString A11yNode::name() const {
+    Error err;
+    return node_ ? take(atspi_accessible_get_name(node_, &err)) : QString();
+}
+
+QString A11yNode::description() const {
+    Error err;
+    return node_ ? take(atspi_accessible_get_description(node_, &err)) : QString();
+}
+
+QString A11yNode::role() const {
+    Error err;
+    return node_ ? take(atspi_accessible_get_role_name(node_, &err)) : QString();
+}
+
+QString A11yNode::text() const {
+    if (!node_)
+        return {};
+    if (AtspiText *text = atspi_accessible_get_text_iface(node_)) {
+        Error err;
+        const int count = atspi_text_get_character_count(text, &err);
+        const QString s = err ? QString() : take(atspi_text_get_text(text, 0, count, &err));
+        g_object_unref(text);
+        return s;
+    }
+    return name();
+}
+
+QString A11yNode::labelledBy() const {
+    if (!node_)
+        return {};
+    Error err;
+    GArray *relations = atspi_accessible_get_relation_set(node_, &err);
+    if (!relations)
+        return {};
+    QString label;
+    for (guint i = 0; i < relations->len; ++i) {
+        AtspiRelation *r = g_array_index(relations, AtspiRelation *, i);
+        if (atspi_relation_get_relation_type(r) == ATSPI_RELATION_LABELLED_BY &&
+            atspi_relation_get_n_targets(r) > 0 && label.isEmpty())
+            label = A11yNode(atspi_relation_get_target(r, 0)).name();
+        g_object_unref(r);
+    }
+    g_array_free(relations, TRUE);
+    return label;
+}
+
+namespace {
+bool hasState(AtspiAccessible *node, AtspiStateType state) {
+    if (!node)
+        return false;
+    AtspiStateSet *set = atspi_accessible_get_state_set(node);
+    const bool on = set && atspi_state_set_contains(set, state);
+    if (set)
+        g_object_unref(set);
+    return on;
+}
+} // namespace
+
+bool A11yNode::showing() const {
+    return hasState(node_, ATSPI_STATE_SHOWING);
+}
+bool A11yNode::enabled() const {
+    return hasState(node_, ATSPI_STATE_ENABLED);
+}
+
+int A11yNode::childCount() const {
+    Error err;
+    return node_ ? std::max(0, atspi_accessible_get_child_count(node_, &err)) : 0;
+}
+
+A11yNode A11yNode::child(int i) const {
+    Error err;
+    return A11yNode(node_ ? atspi_accessible_get_child_at_index(node_, i, &err) : nullptr);
+}
+
+std::vector<A11yNode> A11yNode::findAll(const std::function<bool(const A11yNode &)> &match) const {
+    std::vector<A11yNode> found;
+    std::function<void(const A11yNode &, int)> walk = [&](const A11yNode &n, int depth) {
+        if (!n.valid() || depth > 30)
+            return;
+        if (match(n))
+            found.push_back(n);
+        const int count = n.childCount();
+        for (int i = 0; i < count; ++i)
+            walk(n.child(i), depth + 1);
+    };
+    walk(*this, 0);
+    return found;
+}
+
+A11yNode A11yNode::find(const QString &role, const QString &name) const {
+    const auto found = findAll(
+        [&](const A11yNode &n) { return n.role() == role && n.name() == name && n.showing(); });
+    return found.empty() ? A11yNode() : found.front();
+}
+
+void A11yNode::askEveryTime() const {
+    if (node_)
+        atspi_accessible_set_cache_mask(node_, ATSPI_CACHE_NONE);
+}
+
+bool A11yNode::press() const {
+    if (!node_)
+        return false;
+    AtspiAction *action = atspi_accessible_get_action_iface(node_);
+    if (!action)
+        return false;
+    Error err;
+    const bool ok = atspi_action_do_action(action, 0, &err) && !err;
+    g_object_unref(action);
+    return ok;
+}
+
+bool A11yNode::focus() const {
+    if (!node_)
+        return false;
+    AtspiComponent *component = atspi_accessible_get_component_iface(node_);
+    if (!component)
+        return false;
+    Error err;
+    const bool ok = atspi_component_grab_focus(component, &err) && !err;
+    g_object_unref(component);
+    return ok;
+}
+
+bool A11yNode::click() const {
+    if (!node_)
+        return false;
+    AtspiComponent *component = atspi_accessible_get_component_iface(node_);
+    if (!component)
+        return false;
+    Error err;
+    AtspiRect *r = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &err);
+    g_object_unref(component);
+    if (!r)
+        return false;
+    const long x = r->x + r->width / 2, y = r->y + r->height / 2;
+    g_free(r);
+    Error clickErr;
+    return atspi_generate_mouse_event(x, y, "b1c", &clickErr) && !clickErr;
+}
+
+double A11yNode::value() const {
+    AtspiValue *v = node_ ? atspi_accessible_get_value_iface(node_) : nullptr;
+    if (!v)
+        return -1;
+    Error err;
+    const double current = atspi_value_get_current_value(v, &err);
+    g_object_unref(v);
+    return current;
+}
+
+bool A11yNode::setValue(double value) const {
+    AtspiValue *v = node_ ? atspi_accessible_get_value_iface(node_) : nullptr;
+    if (!v)
+        return false;
+    Error err;
+    const bool ok = atspi_value_set_current_value(v, value, &err) && !err;
+    g_object_unref(v);
+    return ok;
+}
+
+namespace a11y {
+
+void init() {
+    atspi_init();
+}
+
+A11yNode application(const QString &name, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        A11yNode desktop(atspi_get_desktop(0));
+        const int count = desktop.childCount();
+        for (int i = 0; i < count; ++i) {
+            A11yNode app = desktop.child(i);
+            if (app.name() == name) {
+                app.askEveryTime();
+                return app;
+            }
+        }
+        QTest::qWait(100);
+    } while (timer.elapsed() < timeoutMs);
+    return {};
+}
+
+A11yNode waitFor(const A11yNode &root, const QString &role, const QString &name, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        if (A11yNode n = root.find(role, name); n.valid())
+            return n;
+        QTest::qWait(100);
+    } while (timer.elapsed() < timeoutMs);
+    return {};
+}
+
+bool typeKey(unsigned long keysym) {
+    Error err;
+    return atspi_generate_keyboard_event(long(keysym), nullptr, ATSPI_KEY_SYM, &err) && !err;
+}
+
+} // namespace a11y

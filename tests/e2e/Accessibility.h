@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+typedef struct _AtspiAccessible AtspiAccessible;
+
+// A thin handle on the accessibility bus (AT-SPI), the way a screen reader or a GUI
+// test driver sees a program: controls found by role and accessible name, pressed
+// through their actions, keys typed through the desktop.
+class A11yNode {
+  public:
+    A11yNode() = default;
+    explicit A11yNode(AtspiAccessible *adopted);
+    A11yNode(const A11yNode &other);
+    A11yNode &operator=(A11yNode other);
+    ~A11yNode();
+
+    bool valid() const { return node_ != nullptr; }
+    QString name() const;
+    QString description() const;
+    QString role() const;
+    // What a label or text shows (its text interface), or the name.
+    QString text() const;
+    // The name of the label that labels this control (a combo box's caption).
+    QString labelledBy() const;
+    bool showing() const;
+    bool enabled() const;
+    int childCount() const;
+    A11yNode child(int i) const;
+
+    // Every node below (and including) this one for which match is true.
+    std::vector<A11yNode> findAll(const std::function<bool(const A11yNode &)> &match) const;
+    A11yNode find(const QString &role, const QString &name) const;
+
+    // Names and texts change as a program runs: no cached answers below this node.
+    void askEveryTime() const;
+    bool press() const; // the first action: "Press", "Toggle", ...
+    bool focus() const;
+    // A mouse click in the middle of the control, where the desktop shows it.
+    bool click() const;
+    double value() const;
+    bool setValue(double v) const;
+
+  private:
+    AtspiAccessible *node_ = nullptr;
+};
+
+namespace a11y {
+
+// Starts using the accessibility bus of the session in DBUS_SESSION_BUS_ADDRESS.
+void init();
+// The application called name on the desktop, waiting up to timeoutMs for it.
+A11yNode application(const QString &name, int timeoutMs);
+// Waits until find() on root gives a showing node, up to timeoutMs.
+A11yNode waitFor(const A11yNode &root, const QString &role, const QString &name, int timeoutMs);
+// Types a key (an X keysym) into the focused window.
+bool typeKey(unsigned long keysym);
+
+} // namespace a11y
