@@ -53,6 +53,10 @@ int main(int argc, char *argv[]) {
         std::fprintf(stderr, "tonvik: %s\n", qPrintable(reason));
         windows.showSoundProblem(reason);
     });
+    QObject::connect(&engine, &AudioEngine::soundRestored, &windows, [&windows] {
+        std::fprintf(stderr, "tonvik: The sound is back.\n");
+        windows.showSoundProblem(QString());
+    });
     QObject::connect(&windows, &WindowRegistry::finished, &app, &QApplication::quit,
                      Qt::QueuedConnection);
 
@@ -90,5 +94,11 @@ int main(int argc, char *argv[]) {
     windows.showSplash();
     const int status = app.exec();
     MidiBackend::setCurrent(&engine);
+    // A frozen sound server can hold the audio worker for as long as it likes; the
+    // program ends anyway.
+    if (!engine.shutdown(std::chrono::seconds(3))) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }

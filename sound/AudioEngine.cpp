@@ -9,9 +9,11 @@
 #include <cstdarg>
 #include <cstdio>
 #include <fluidsynth.h>
+#include <future>
 #include <limits>
 #include <numbers>
 #include <sndfile.h>
+#include <thread>
 
 // FluidSynth's own messages; warnings are shown with QT_LOGGING_RULES="tonvik.fluidsynth=true".
 Q_LOGGING_CATEGORY(lcFluid, "tonvik.fluidsynth", QtCriticalMsg)
@@ -119,17 +121,28 @@ AudioEngine::AudioEngine(EngineConfig config, QObject *parent)
 }
 
 AudioEngine::~AudioEngine() {
-    {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
-    }
-    wake_.notify_all();
-    worker_.join();
-    closeOutput();
+    shutdown(std::chrono::milliseconds::max());
     if (g_instance == this)
         g_instance = nullptr;
     if (MidiBackend::current() == this)
         MidiBackend::setCurrent(nullptr);
+}
+
+bool AudioEngine::shutdown(std::chrono::milliseconds wait) {
+    {
+        std::unique_lock lock(mutex_);
+        quit_ = true;
+        wake_.notify_all();
+        const auto done = [this] { return workerDone_; };
+        if (wait == std::chrono::milliseconds::max())
+            wake_.wait(lock, done);
+        else if (!wake_.wait_for(lock, wait, done))
+            return false;
+    }
+    if (worker_.joinable())
+        worker_.join();
+    closeOutput(wait == std::chrono::milliseconds::max() ? std::chrono::milliseconds(2000) : wait);
+    return true;
 }
 
 AudioEngine *AudioEngine::instance() {
@@ -227,6 +240,13 @@ void AudioEngine::loadSoundFont() {
 void AudioEngine::workerLoop() {
     loadSoundFont();
     std::unique_lock lock(mutex_);
+    struct Done {
+        AudioEngine *e;
+        ~Done() {
+            e->workerDone_ = true;
+            e->wake_.notify_all();
+        }
+    } done{this};
     while (!quit_) {
         wake_.wait_for(lock, std::chrono::milliseconds(200));
         if (quit_ || config_.offline || !fontLoaded_)
@@ -238,6 +258,11 @@ void AudioEngine::workerLoop() {
             lock.lock();
             if (ok) {
                 silentReason_.clear();
+                if (silentReported_) {
+                    silentReported_ = false;
+                    QMetaObject::invokeMethod(
+                        this, [this] { emit soundRestored(); }, Qt::QueuedConnection);
+                }
             } else {
                 nextRetry_ = now + std::chrono::milliseconds(qint64(config_.retrySeconds * 1000));
                 incoming_.clear();
@@ -250,6 +275,18 @@ void AudioEngine::workerLoop() {
                               .arg(config_.audioDriver));
             }
             wantOutput_ = false;
+        } else if (outputRunning_ &&
+                   now - heartbeat_.load() > std::chrono::duration<double>(config_.stallSeconds)) {
+            // The output's callback has stopped: its sound server went away (or froze).
+            // Let it go, say so, and open a new one for the next note.
+            qCDebug(lcAudio, "the audio output \"%s\" stopped answering", qPrintable(driverName_));
+            lock.unlock();
+            closeOutput(std::chrono::milliseconds(0));
+            lock.lock();
+            nextRetry_ = now + std::chrono::milliseconds(qint64(config_.retrySeconds * 1000));
+            incoming_.clear();
+            reportSilent(tr("The audio output stopped (the sound server went away): Tonvik is "
+                            "silent and will try again later."));
         } else if (outputRunning_ && incoming_.empty() && quietSince_.load() != TimePoint{} &&
                    now - quietSince_.load() > std::chrono::duration<double>(config_.idleSeconds)) {
             lock.unlock();
@@ -273,11 +310,14 @@ bool AudioEngine::openOutput() {
         anchored_ = false;
         quietSince_ = TimePoint{};
         lastCallback_ = {};
+        heartbeat_ = SteadyClock::now(); // the first callback may take a while
+        auto *token = new OutputToken{this};
         fluid_audio_driver_t *driver =
-            new_fluid_audio_driver2(settings_.get(), &AudioEngine::renderCallback, this);
+            new_fluid_audio_driver2(settings_.get(), &AudioEngine::renderCallback, token);
         if (driver) {
             std::lock_guard lock(mutex_);
             driver_.reset(driver);
+            token_ = token;
             driverName_ = name;
             outputRunning_ = true;
             qCDebug(lcAudio, "audio output \"%s\" opened", qPrintable(name));
@@ -285,22 +325,38 @@ bool AudioEngine::openOutput() {
                 this, [this] { emit outputStateChanged(true); }, Qt::QueuedConnection);
             return true;
         }
+        delete token;
         qCDebug(lcAudio, "audio driver \"%s\" did not open", qPrintable(name));
     }
     return false;
 }
 
-void AudioEngine::closeOutput() {
+void AudioEngine::closeOutput(std::chrono::milliseconds wait) {
     std::unique_ptr<fluid_audio_driver_t, DriverDeleter> driver;
+    OutputToken *token = nullptr;
     {
         std::lock_guard lock(mutex_);
         driver = std::move(driver_);
+        token = std::exchange(token_, nullptr);
     }
     if (!driver)
         return;
-    driver.reset(); // joins the audio thread
+    // From here on its callbacks render nothing; wait out one that is under way.
+    token->current = false;
+    while (token->rendering)
+        std::this_thread::yield();
     outputRunning_ = false;
     voices_.clear();
+
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> deleted = done->get_future();
+    std::thread([d = driver.release(), token, done] {
+        delete_fluid_audio_driver(d);
+        delete token;
+        done->set_value();
+    }).detach();
+    if (deleted.wait_for(wait) != std::future_status::ready)
+        qCDebug(lcAudio, "the audio output is left to close by itself");
     qCDebug(lcAudio, "audio output stopped");
     QMetaObject::invokeMethod(
         this, [this] { emit outputStateChanged(false); }, Qt::QueuedConnection);
@@ -425,7 +481,15 @@ AudioEngine::Stereo AudioEngine::renderOffline(int frames, int blockSize) {
 int AudioEngine::renderCallback(void *data, int len, int, float *[], int nout, float *out[]) {
     if (nout < 2)
         return FLUID_FAILED;
-    static_cast<AudioEngine *>(data)->render(len, out[0], out[1]);
+    auto *token = static_cast<OutputToken *>(data);
+    token->rendering = true;
+    if (token->current) {
+        token->engine->render(len, out[0], out[1]);
+    } else {
+        std::fill(out[0], out[0] + len, 0.f);
+        std::fill(out[1], out[1] + len, 0.f);
+    }
+    token->rendering = false;
     return FLUID_OK;
 }
 
@@ -476,6 +540,7 @@ void AudioEngine::render(int len, float *left, float *right) {
                 statMaxGapMs_ = gapMs;
         }
         lastCallback_ = now;
+        heartbeat_ = now;
         // The line from time to frame is drawn at the first callback of the output, and
         // again when it has drifted from the output (a stall, a server that held the
         // stream) while nothing is being played.

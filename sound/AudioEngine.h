@@ -32,6 +32,7 @@ struct EngineConfig {
     int periods = 2;
     double idleSeconds = 4.0;   // silence after which the output is stopped
     double retrySeconds = 10.0; // how soon a failed output is tried again
+    double stallSeconds = 3.0;  // an output whose callback stops this long has died
     int safetyLatencyMs = 0;    // 0: derived from the buffer size
 };
 
@@ -55,6 +56,9 @@ class AudioEngine : public QObject, public MidiBackend {
     int sampleRate() const { return config_.sampleRate; }
     int safetyLatencyMs() const { return safetyLatencyMs_; }
     bool soundFontLoaded() const { return fontLoaded_; }
+    // Stops the worker and the output, waiting at most `wait`; false if the worker is
+    // still held (by a frozen sound server) and the engine must not be destroyed.
+    bool shutdown(std::chrono::milliseconds wait);
     // Blocks until the sound font has been loaded or has failed; true if loaded.
     bool waitForSoundFont();
     bool outputRunning() const { return outputRunning_; }
@@ -97,8 +101,11 @@ class AudioEngine : public QObject, public MidiBackend {
     std::vector<Applied> applied() const;
 
   signals:
-    // Emitted once when the program turns out to be silent, with the reason.
+    // Emitted once when the program turns out to be silent, with the reason (again
+    // only after the sound has come back in between).
     void silent(const QString &reason);
+    // The output plays again after a silence was reported.
+    void soundRestored();
     void outputStateChanged(bool running);
 
   private:
@@ -124,6 +131,14 @@ class AudioEngine : public QObject, public MidiBackend {
     static constexpr int kMidiChannels = 16;
     static constexpr int kChunkFrames = 256;
 
+    // What an output's callback is given: the engine, while that output is the current
+    // one. An output let go of may still be stuck in a frozen sound server; when it
+    // comes back, its callbacks find `current` false and render nothing.
+    struct OutputToken {
+        AudioEngine *engine;
+        std::atomic<bool> current{true};
+        std::atomic<bool> rendering{false};
+    };
     static int renderCallback(void *data, int len, int nfx, float *fx[], int nout, float *out[]);
     void render(int len, float *left, float *right);
     void apply(const Pending &p);
@@ -132,7 +147,9 @@ class AudioEngine : public QObject, public MidiBackend {
     void workerLoop();
     void loadSoundFont();
     bool openOutput();
-    void closeOutput();
+    // Stops the output. Deleting it joins its audio thread, which never returns while
+    // the sound server is frozen: that is done aside, waiting at most `wait`.
+    void closeOutput(std::chrono::milliseconds wait = std::chrono::milliseconds(2000));
     void reportSilent(const QString &reason);
     std::shared_ptr<const SoundBuffer> decode(const QString &path);
 
@@ -141,6 +158,7 @@ class AudioEngine : public QObject, public MidiBackend {
     std::unique_ptr<_fluid_hashtable_t, SettingsDeleter> settings_;
     std::unique_ptr<_fluid_synth_t, SynthDeleter> synth_;
     std::unique_ptr<_fluid_audio_driver_t, DriverDeleter> driver_;
+    OutputToken *token_ = nullptr; // the current output's
     QString driverName_;
     QString fontPath_;
 
@@ -149,6 +167,7 @@ class AudioEngine : public QObject, public MidiBackend {
     std::condition_variable wake_;
     std::vector<Pending> incoming_;
     bool quit_ = false;
+    bool workerDone_ = false;
     bool fontDone_ = false;
     std::atomic<bool> fontLoaded_{false};
     std::atomic<bool> outputRunning_{false};
@@ -170,6 +189,7 @@ class AudioEngine : public QObject, public MidiBackend {
     TimePoint chainStamp_{};
     qint64 chainFrame_ = 0;
     TimePoint lastCallback_{};
+    std::atomic<TimePoint> heartbeat_{TimePoint{}}; // the last callback, for the worker
     std::array<float, kMidiChannels> gainLeft_, gainRight_;
     std::vector<float> scratch_ = std::vector<float>(2 * kMidiChannels * kChunkFrames);
     std::atomic<qint64> statCallbacks_{0}, statLate_{0}, statGaps_{0};

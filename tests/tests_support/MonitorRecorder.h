@@ -8,8 +8,12 @@
 // the first note: an idle null sink holds a new stream's first write for about 2 s.
 class MonitorRecorder {
   public:
-    bool start() {
-        process_.start("parec", {"--device=tonvik_null.monitor", "--format=float32le",
+    // The null sink of the test run's server, or another (with the process environment
+    // naming its server).
+    bool start(const QString &source = "tonvik_null.monitor",
+               const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) {
+        process_.setProcessEnvironment(env);
+        process_.start("parec", {"--device=" + source, "--format=float32le",
                                  "--rate=48000", "--channels=1", "--latency-msec=10", "--raw"});
         return process_.waitForStarted(3000);
     }
