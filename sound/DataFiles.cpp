@@ -5,6 +5,9 @@
 #include <QFileInfo>
 
 QStringList dataDirectories() {
+    // TONVIK_DATA_PATH: the only places to look (a packager's layout, a user's own sounds).
+    if (const QString path = qEnvironmentVariable("TONVIK_DATA_PATH"); !path.isEmpty())
+        return path.split(QDir::listSeparator(), Qt::SkipEmptyParts);
     QStringList dirs = {QStringLiteral(TONVIK_DATADIR)};
     if (QCoreApplication::instance()) {
         const QDir exe(QCoreApplication::applicationDirPath());
