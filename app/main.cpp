@@ -5,7 +5,45 @@
 #include "sound/MidiPorts.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
+#include <chrono>
 #include <cstdio>
+
+// QT_LOGGING_RULES="tonvik.startup.debug=true": when the splash and the Melody window
+// are first painted and the sound font is ready, on the system's monotonic clock (for
+// the start-up benchmark, which launched the program at a known moment of it).
+Q_LOGGING_CATEGORY(lcStartup, "tonvik.startup", QtInfoMsg)
+
+namespace {
+
+void logStartup(const char *what) {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    qCDebug(lcStartup, "%s %.3f", what, std::chrono::duration<double, std::milli>(now).count());
+}
+
+class FirstPaints : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::Paint && watched->isWidgetType()) {
+            const QString name = watched->objectName();
+            for (const char *window : {"frmSplash", "formmelody"})
+                if (name == window && !seen_.contains(name)) {
+                    seen_ << name;
+                    QMetaObject::invokeMethod(
+                        this, [window] { logStartup(window); }, Qt::QueuedConnection);
+                }
+        }
+        return false;
+    }
+
+  private:
+    QStringList seen_;
+};
+
+} // namespace
 
 int main(int argc, char *argv[]) {
     // The command line first: --help, --version and bad options need no display.
@@ -47,6 +85,12 @@ int main(int argc, char *argv[]) {
     config.audioDriver = options.audioDriver;
     AudioEngine engine(config);
     MidiBackend::setCurrent(&engine);
+
+    if (lcStartup().isDebugEnabled()) {
+        app.installEventFilter(new FirstPaints(&app));
+        QObject::connect(&engine, &AudioEngine::soundFontReady, &app,
+                         [] { logStartup("soundfont"); });
+    }
 
     WindowRegistry windows;
     QObject::connect(&engine, &AudioEngine::silent, &windows, [&windows](const QString &reason) {

@@ -4,20 +4,30 @@
 #include "sound/AudioEngine.h"
 #include "sound/MidiControl.h"
 
+#include "chords/FormChords.h"
 #include "intervals/FormIntervalli.h"
+#include "melody/FormMelody.h"
+#include "scales/FormScales.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRadioButton>
 #include <QSlider>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
 #include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -292,6 +302,271 @@ std::vector<Row> stopNoiseBenchmark(int runs) {
     return {stop, note};
 }
 
+// ---- the real program: start-up, memory, idle CPU ----
+
+double monotonicMs() {
+    return std::chrono::duration<double, std::milli>(SteadyClock::now().time_since_epoch()).count();
+}
+
+// A /proc/PID/status field in KiB.
+double statusKiB(qint64 pid, const char *field) {
+    QFile f(QString("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toDouble();
+    return 0;
+}
+
+// User and system CPU seconds of a process so far.
+double processCpuSeconds(qint64 pid) {
+    QFile f(QString("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = f.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) /
+           double(sysconf(_SC_CLK_TCK));
+}
+
+qint64 pidOf(const char *name) {
+    QProcess p;
+    p.start("pidof", {"-s", name});
+    p.waitForFinished();
+    return p.readAllStandardOutput().trimmed().toLongLong();
+}
+
+// Launch to splash; launch to the Melody window with the sound font loaded, a key
+// pressed as soon as the splash shows (a first run warms the cache and is not counted);
+// peak RSS once started; idle CPU of the program and of the sound server over 10 s.
+std::vector<Row> programBenchmark(int runs) {
+    Row splash{"launch to splash shown", "", {}, " ms"};
+    Row ready{"launch to Melody shown, sound ready (warm)", "<= 150 ms", {}, " ms"};
+    Row rss{"peak RSS after start (FluidR3_GM)", "<= 60 MiB", {}, " MiB"};
+    Row idleProgram{"idle CPU of the program over 10 s", "", {}, " %"};
+    Row idleServer{"idle CPU of the sound server over 10 s", "", {}, " %"};
+    Row idleBoth{"idle CPU, program + sound server", "<= 1 %", {}, " %"};
+    const qint64 server = pidOf("pulseaudio");
+    for (int run = 0; run <= runs; ++run) {
+        QProcess tonvik;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("QT_QPA_PLATFORM");
+        env.insert("QT_LOGGING_RULES", "tonvik.startup.debug=true");
+        tonvik.setProcessEnvironment(env);
+        const double launched = monotonicMs();
+        tonvik.start(TONVIK_BINARY, {});
+        std::map<QString, double> marks;
+        QElapsedTimer waited;
+        waited.start();
+        while (marks.size() < 3 && waited.elapsed() < 20000) {
+            tonvik.waitForReadyRead(5);
+            while (tonvik.canReadLine()) {
+                const QList<QByteArray> f = tonvik.readLine().trimmed().split(' ');
+                if (f.size() == 3 && f[0] == "tonvik.startup:") {
+                    marks[QString(f[1])] = f[2].toDouble() - launched;
+                    if (f[1] == "frmSplash")
+                        QProcess::startDetached("xdotool", {"key", "space"});
+                }
+            }
+            tonvik.setReadChannel(QProcess::StandardError);
+        }
+        if (marks.size() < 3) {
+            std::fprintf(stderr, "the program did not start in 20 s\n");
+            return {};
+        }
+        std::this_thread::sleep_for(6s); // past the idle stop of the output
+        const double p0 = processCpuSeconds(tonvik.processId());
+        const double s0 = server ? processCpuSeconds(server) : 0;
+        std::this_thread::sleep_for(10s);
+        const double program = 100 * (processCpuSeconds(tonvik.processId()) - p0) / 10;
+        const double sound = server ? 100 * (processCpuSeconds(server) - s0) / 10 : 0;
+        const double peak = statusKiB(tonvik.processId(), "VmHWM:") / 1024;
+        tonvik.kill();
+        tonvik.waitForFinished();
+        if (run == 0)
+            continue; // the cold start
+        splash.values.push_back(marks["frmSplash"]);
+        ready.values.push_back(std::max(marks["formmelody"], marks["soundfont"]));
+        rss.values.push_back(peak);
+        idleProgram.values.push_back(program);
+        idleServer.values.push_back(sound);
+        idleBoth.values.push_back(program + sound);
+    }
+    return {splash, ready, rss, idleProgram, idleServer, idleBoth};
+}
+
+// Peak RSS of a process like the program (a Melody window, the engine with FluidR3_GM)
+// after one note of each of the 128 programs: a child process of this one.
+int memoryChild() {
+    EngineConfig config;
+    config.offline = true;
+    AudioEngine engine(config);
+    MidiBackend::setCurrent(&engine);
+    FormMelody window;
+    window.showWindow();
+    engine.waitForSoundFont();
+    MidiControl midi("bench");
+    for (int program = 0; program < 128; ++program) {
+        midi.programChange(1, program);
+        midi.noteOn(1, 100, 60);
+        engine.setOfflineOrigin(SteadyClock::now());
+        engine.renderOffline(4800);
+        midi.noteOff(1, 60);
+    }
+    std::printf("%.1f\n", statusKiB(QCoreApplication::applicationPid(), "VmHWM:") / 1024);
+    MidiBackend::setCurrent(nullptr);
+    return 0;
+}
+
+std::vector<Row> memoryBenchmark(int runs) {
+    Row row{"peak RSS after a note of each of 128 programs", "<= 60 MiB", {}, " MiB"};
+    for (int run = 0; run < runs; ++run) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"memory-child"});
+        child.waitForFinished(120000);
+        row.values.push_back(child.readAllStandardOutput().trimmed().toDouble());
+    }
+    return {row};
+}
+
+// ---- click to sound ----
+
+// From a "New" click to the first sample above -60 dBFS at the sink, with the output
+// running (a note a second before), and after 30 s of silence (the output stopped).
+std::vector<Row> clickBenchmark(int runs) {
+    Row active{"click to first sample, sound active", "<= 25 ms", {}, " ms"};
+    Row cold{"click to first sample after 30 s of silence", "<= 50 ms", {}, " ms"};
+    Capture capture("tonvik_null.monitor");
+    if (!capture.ok())
+        return {};
+    std::this_thread::sleep_for(2500ms);
+    EngineConfig config;
+    AudioEngine engine(config);
+    MidiBackend::setCurrent(&engine);
+    engine.waitForSoundFont();
+    auto w = octaveWindow(0);
+    MidiControl warm("bench");
+    const bool quick = qEnvironmentVariableIsSet("TONVIK_BENCH_QUICK");
+    for (int run = 0; run < runs; ++run) {
+        for (bool afterSilence : {false, true}) {
+            if (afterSilence) {
+                std::this_thread::sleep_for(quick ? 6s : 30s);
+            } else {
+                warm.noteOn(1, 1, 30); // keeps the output running, inaudibly
+                std::this_thread::sleep_for(1s);
+            }
+            const size_t from = capture.samples().size();
+            const TimePoint click = SteadyClock::now();
+            clickNew(w.get());
+            std::this_thread::sleep_for(400ms);
+            const auto x = capture.samples();
+            for (size_t i = from; i < x.size(); ++i) {
+                if (capture.timeOfSample(i) >= click && std::fabs(x[i]) > 0.001f) {
+                    (afterSilence ? cold : active)
+                        .values.push_back(ms(capture.timeOfSample(i) - click));
+                    break;
+                }
+            }
+            warm.allNotesOff();
+        }
+    }
+    MidiBackend::setCurrent(nullptr);
+    return {active, cold};
+}
+
+// ---- onsets of whole questions ----
+
+QAbstractButton *buttonWithText(QWidget *w, const QString &text) {
+    for (auto *b : w->findChildren<QAbstractButton *>())
+        if (b->text().remove('&') == text)
+            return b;
+    return nullptr;
+}
+
+// Every note of a question against its first, at the engine's sample clock (the frame
+// it was applied at, rounded up to the synthesiser's 64-frame block): a 13-note
+// chromatic scale at 250 ms and a 6-note arpeggio (an eleventh chord) at 50 ms.
+std::vector<Row> questionOnsetBenchmark(int runs) {
+    std::vector<Row> rows;
+    Capture capture("tonvik_null.monitor"); // keeps the null sink from idling
+    std::this_thread::sleep_for(2500ms);
+    for (int period : {64, 256, 1024}) {
+        EngineConfig config;
+        config.periodSize = period;
+        AudioEngine engine(config);
+        MidiBackend::setCurrent(&engine);
+        engine.waitForSoundFont();
+        MidiControl warm("bench");
+        warm.noteOn(1, 1, 30);
+        while (!engine.outputRunning())
+            std::this_thread::sleep_for(10ms);
+        std::this_thread::sleep_for(2500ms); // past the null sink's hold on a new stream
+
+        FormScales scales;
+        scales.showWindow();
+        QTest::mouseClick(scales.findChild<QAbstractButton *>("Nonescales"), Qt::LeftButton);
+        QTest::mouseClick(scales.findChild<QAbstractButton *>("Nonemodes"), Qt::LeftButton);
+        buttonWithText(&scales, "Cromatic")->setChecked(true);
+        scales.findChild<QSlider *>("Slider1")->setValue(250);
+        FormChords chords;
+        chords.showWindow();
+        QTest::mouseClick(chords.findChild<QAbstractButton *>("None"), Qt::LeftButton);
+        for (auto *box : chords.findChildren<QCheckBox *>())
+            box->setChecked(box->text() == "11");
+        buttonWithText(&chords, "Arpeggio")->click();
+        chords.findChild<QSlider *>("Slider1")->setValue(50);
+
+        struct Case {
+            QWidget *window;
+            int notes, spacing;
+            std::string name;
+        };
+        for (const Case &c : {Case{&scales, 13, 250, "13-note chromatic scale at 250 ms"},
+                              Case{&chords, 6, 50, "6-note arpeggio at 50 ms"}}) {
+            Row row{"onset error, " + c.name + ", " + std::to_string(period) + "-frame periods",
+                    "p99 <= 1.5 ms",
+                    {},
+                    " ms"};
+            for (int run = 0; run < runs; ++run) {
+                engine.recordApplied(true);
+                QTest::mouseClick(c.window->findChild<QAbstractButton *>("New"), Qt::LeftButton);
+                for (int i = 0; i < 100; ++i) { // until every note has been applied
+                    const auto a = engine.applied();
+                    if (std::count_if(a.begin(), a.end(), [](const auto &x) {
+                            return x.op.kind == MidiOp::NoteOn;
+                        }) >= c.notes)
+                        break;
+                    std::this_thread::sleep_for(20ms);
+                }
+                std::vector<qint64> frames;
+                for (const auto &a : engine.applied()) {
+                    if (qEnvironmentVariableIsSet("TONVIK_BENCH_VERBOSE"))
+                        std::printf("  %s %d %d stamp %lld frame %lld\n", midiOpName(a.op.kind),
+                                    a.op.value, a.op.note, (long long)msSinceStart(a.op.stamp),
+                                    (long long)a.frame);
+                    if (a.op.kind == MidiOp::NoteOn)
+                        frames.push_back((a.frame + 63) / 64 * 64);
+                }
+                engine.recordApplied(false);
+                for (size_t k = 1; k < frames.size() && int(k) < c.notes; ++k)
+                    row.values.push_back(
+                        std::fabs(double(frames[k] - frames[0]) * 1000.0 / engine.sampleRate() -
+                                  double(k) * c.spacing));
+            }
+            std::vector<double> v = row.values;
+            std::sort(v.begin(), v.end());
+            if (!v.empty())
+                std::printf("%s: p50 %.3f ms, p99 %.3f ms, max %.3f ms over %zu notes\n",
+                            row.figure.c_str(), v[v.size() / 2], v[v.size() * 99 / 100], v.back(),
+                            v.size());
+            rows.push_back(row);
+        }
+        MidiBackend::setCurrent(nullptr);
+    }
+    return rows;
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -299,6 +574,8 @@ int main(int argc, char *argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    if (args == QStringList{"memory-child"})
+        return memoryChild();
     const int runs = qEnvironmentVariableIntValue("TONVIK_BENCH_RUNS") > 0
                          ? qEnvironmentVariableIntValue("TONVIK_BENCH_RUNS")
                          : 5;
@@ -307,6 +584,10 @@ int main(int argc, char *argv[]) {
         {"pause", [&] { return pauseBenchmark(runs); }},
         {"onset", [&] { return onsetBenchmark(); }},
         {"stopnoise", [&] { return stopNoiseBenchmark(runs); }},
+        {"program", [&] { return programBenchmark(runs); }},
+        {"memory", [&] { return memoryBenchmark(runs); }},
+        {"click", [&] { return clickBenchmark(runs); }},
+        {"questions", [&] { return questionOnsetBenchmark(runs); }},
     };
     std::vector<Row> all;
     for (const auto &[name, bench] : benches) {

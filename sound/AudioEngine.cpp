@@ -223,6 +223,8 @@ void AudioEngine::loadSoundFont() {
     std::lock_guard lock(mutex_);
     fontDone_ = true;
     fontLoaded_ = ok;
+    QMetaObject::invokeMethod(
+        this, [this, ok] { emit soundFontReady(ok); }, Qt::QueuedConnection);
     if (ok) {
         fontPath_ = path;
     } else {

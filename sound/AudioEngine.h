@@ -106,6 +106,8 @@ class AudioEngine : public QObject, public MidiBackend {
     void silent(const QString &reason);
     // The output plays again after a silence was reported.
     void soundRestored();
+    // The sound font has been loaded (or has failed to load).
+    void soundFontReady(bool loaded);
     void outputStateChanged(bool running);
 
   private:
