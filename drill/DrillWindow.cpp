@@ -268,8 +268,11 @@ void DrillWindow::load() {
     fillAccessibleNames(central);
     static const char *const itemWords[] = {"note", "interval", "chord", "scale"};
     fillAccessibleDescriptions(central, itemWords[int(kind_)]);
-    options->setToolTip("Instrument, MIDI channel, volume and pan");
-    about->setToolTip("About Tonvik");
+    // The menu has no access keys of its own; these reach it from the keyboard.
+    options->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    about->setShortcut(QKeySequence(Qt::Key_F1));
+    options->setToolTip("Instrument, MIDI channel, volume and pan (Ctrl+,)");
+    about->setToolTip("About Tonvik (F1)");
     setCentralWidget(central);
     if (!soundProblem_.isEmpty())
         statusBar()->showMessage(soundProblem_);

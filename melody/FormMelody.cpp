@@ -78,6 +78,9 @@ QWidget *FormMelody::buildKeyboard() {
         }
     }
     keyboard->setFixedSize(width, height);
+    // Tab goes along the keys as they sound, C to B, not white keys first.
+    for (size_t i = 0; i + 1 < tasto.size(); ++i)
+        QWidget::setTabOrder(tasto[i], tasto[i + 1]);
     return keyboard;
 }
 

@@ -250,6 +250,25 @@ class TestMelody : public QObject, DrillFixture<FormMelody> {
         QVERIFY(button(w.get(), "New")->toolTip().contains("(N)"));
     }
 
+    // Tab walks the keys chromatically, and the menu has keys of its own.
+    void keyboardAloneReachesEveryKeyAndTheMenu() {
+        QWidget *from = button(w.get(), "tasto(0)");
+        for (int i = 1; i < 12; ++i) {
+            QWidget *next = from->nextInFocusChain();
+            while (!(next->focusPolicy() & Qt::TabFocus))
+                next = next->nextInFocusChain();
+            QCOMPARE(next->objectName(), QString("tasto(%1)").arg(i));
+            from = next;
+        }
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        int dialogs = 0;
+        connect(w.get(), &DrillWindow::optionsRequested, this, [&] { ++dialogs; });
+        connect(w.get(), &DrillWindow::aboutRequested, this, [&] { dialogs += 10; });
+        QTest::keyClick(w.get(), Qt::Key_Comma, Qt::ControlModifier);
+        QTest::keyClick(w.get(), Qt::Key_F1);
+        QTRY_COMPARE(dialogs, 11);
+    }
+
     void keyboardFollowsTheDesignGeometry() {
         QWidget *keyboard = w->findChild<QWidget *>("keyboard");
         QVERIFY(keyboard);
