@@ -21,7 +21,8 @@
 #include <QTest>
 #include <malloc.h>
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime (its header is not always installed).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 #include <random>
 
