@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <algorithm>
 #include <atspi/atspi.h>
 #include <utility>
 
@@ -201,10 +202,64 @@ bool A11yNode::setValue(double value) const {
     return ok;
 }
 
+A11yEvents::A11yEvents(const char *type) : type_(QString::fromLatin1(type)) {
+    listener_ = atspi_event_listener_new(&A11yEvents::received, this, nullptr);
+    Error err;
+    atspi_event_listener_register(listener_, type, &err);
+}
+
+A11yEvents::~A11yEvents() {
+    Error err;
+    atspi_event_listener_deregister(listener_, type_.toLatin1().constData(), &err);
+    g_object_unref(listener_);
+}
+
+void A11yEvents::received(AtspiEvent *event, void *self) {
+    const A11yNode source(
+        event->source ? static_cast<AtspiAccessible *>(g_object_ref(event->source)) : nullptr);
+    static_cast<A11yEvents *>(self)->seen_.push_back({source.role(), source.name()});
+    g_boxed_free(ATSPI_TYPE_EVENT, event);
+}
+
+bool A11yEvents::heard(const QString &role, const QString &name) const {
+    return std::any_of(seen_.begin(), seen_.end(),
+                       [&](const Seen &s) { return s.role == role && s.name == name; });
+}
+
 namespace a11y {
 
-void init() {
+bool startSession(QProcess &bus) {
+    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    if (!bus.waitForStarted())
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    while (!bus.canReadLine() && timer.elapsed() < 10000)
+        bus.waitForReadyRead(100);
+    const QByteArray address = bus.readLine().trimmed();
+    if (address.isEmpty())
+        return false;
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+
+    // The accessibility bus is started on demand by the session bus.
+    QProcess ask;
+    ask.start("dbus-send", {"--session", "--print-reply=literal", "--dest=org.a11y.Bus",
+                            "/org/a11y/bus", "org.a11y.Bus.GetAddress"});
+    if (!ask.waitForFinished(10000) || ask.exitCode() != 0)
+        return false;
+    const QByteArray a11yAddress = ask.readAllStandardOutput().trimmed();
+    if (a11yAddress.isEmpty())
+        return false;
+    // Programs find the accessibility bus on the X server's root window first.
+    QProcess xprop;
+    xprop.start("xprop", {"-root", "-f", "AT_SPI_BUS", "8s", "-set", "AT_SPI_BUS",
+                          QString::fromUtf8(a11yAddress)});
+    if (!xprop.waitForFinished(10000) || xprop.exitCode() != 0)
+        return false;
+    qputenv("AT_SPI_BUS_ADDRESS", a11yAddress);
     atspi_init();
+    qunsetenv("AT_SPI_BUS_ADDRESS"); // Qt's bridge does not take it; it reads the window
+    return true;
 }
 
 A11yNode application(const QString &name, int timeoutMs) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcess>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -47,10 +48,36 @@ class A11yNode {
     AtspiAccessible *node_ = nullptr;
 };
 
+// Events of one type from the bus, as a screen reader hears them: the role and name
+// of the object each came from. They arrive while the test's event loop runs.
+class A11yEvents {
+  public:
+    explicit A11yEvents(const char *type);
+    ~A11yEvents();
+    A11yEvents(const A11yEvents &) = delete;
+    A11yEvents &operator=(const A11yEvents &) = delete;
+
+    struct Seen {
+        QString role, name;
+    };
+    const std::vector<Seen> &seen() const { return seen_; }
+    bool heard(const QString &role, const QString &name) const;
+
+  private:
+    static void received(struct _AtspiEvent *event, void *self);
+    struct _AtspiEventListener *listener_ = nullptr;
+    QString type_;
+    std::vector<Seen> seen_;
+};
+
 namespace a11y {
 
-// Starts using the accessibility bus of the session in DBUS_SESSION_BUS_ADDRESS.
-void init();
+// Starts a D-Bus session bus of the test's own in `bus` and points this process (and
+// the programs it starts) at it and at its accessibility bus, explicitly: the address
+// left on the X server's root window may be another test's, long gone, so it is set
+// anew.
+// Then starts using that accessibility bus. False if either bus is missing.
+bool startSession(QProcess &bus);
 // The application called name on the desktop, waiting up to timeoutMs for it.
 A11yNode application(const QString &name, int timeoutMs);
 // Waits until find() on root gives a showing node, up to timeoutMs.

@@ -228,11 +228,7 @@ class TestEndToEnd : public QObject {
                  qPrintable(output));
 
         // A session bus of our own; the accessibility bus starts on it when asked for.
-        bus_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        QVERIFY(bus_.waitForStarted());
-        QTRY_VERIFY(bus_.canReadLine());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", bus_.readLine().trimmed());
-        a11y::init();
+        QVERIFY2(a11y::startSession(bus_), "no D-Bus session or accessibility bus");
 
         recorder_.start();
         listen(2500); // an idle null sink holds a new stream's first write for ~2 s
@@ -356,6 +352,8 @@ class TestEndToEnd : public QObject {
         const A11yNode w = window("Intervals");
         QVERIFY(w.valid());
         QVERIFY(control(w, "radio button", "Test mode").press());
+        // What a screen reader hears: the feedback label, and the revealed answer.
+        A11yEvents announced("object:property-change:accessible-name");
         for (const bool right : {true, false}) {
             const int from = int(traceLines().size());
             QVERIFY(control(w, "push button", "New").press());
@@ -370,6 +368,8 @@ class TestEndToEnd : public QObject {
             QTRY_VERIFY(!w.findAll([&](const A11yNode &n) {
                               return n.role() == "label" && n.text() == said;
                           }).empty());
+            QTRY_VERIFY2(announced.heard("label", said), qPrintable(said + " was not announced"));
+
             listen(900);
             const long onset = firstRise(audio_, mark);
             QVERIFY2(onset >= 0, qPrintable(said + " was not heard"));
@@ -383,6 +383,22 @@ class TestEndToEnd : public QObject {
                                     .arg(expected)));
         }
         QVERIFY(control(w, "radio button", "No test").press());
+
+        // Outside test mode the answer can be revealed; it is announced too.
+        QVERIFY(control(w, "push button", "New").press());
+        QTest::qWait(1500);
+        QVERIFY(control(w, "push button", "Reveal").press());
+        QString answer;
+        QTRY_VERIFY(!(answer =
+                          [&] {
+                              const auto labels = w.findAll([](const A11yNode &n) {
+                                  return n.role() == "label" && n.description() == "Answer";
+                              });
+                              return labels.empty() ? QString() : labels.front().text();
+                          }())
+                         .isEmpty());
+        QTRY_VERIFY2(announced.heard("label", answer),
+                     qPrintable("the revealed answer \"" + answer + "\" was not announced"));
     }
 
     void optionsChangeTheInstrument() {

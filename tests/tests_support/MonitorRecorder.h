@@ -13,8 +13,8 @@ class MonitorRecorder {
     bool start(const QString &source = "tonvik_null.monitor",
                const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) {
         process_.setProcessEnvironment(env);
-        process_.start("parec", {"--device=" + source, "--format=float32le",
-                                 "--rate=48000", "--channels=1", "--latency-msec=10", "--raw"});
+        process_.start("parec", {"--device=" + source, "--format=float32le", "--rate=48000",
+                                 "--channels=1", "--latency-msec=10", "--raw"});
         return process_.waitForStarted(3000);
     }
     // What was recorded since the last take.
@@ -22,7 +22,8 @@ class MonitorRecorder {
         process_.waitForReadyRead(50);
         pending_ += process_.readAllStandardOutput();
         std::vector<float> out(size_t(pending_.size()) / sizeof(float));
-        std::memcpy(out.data(), pending_.constData(), out.size() * sizeof(float));
+        if (!out.empty())
+            std::memcpy(out.data(), pending_.constData(), out.size() * sizeof(float));
         pending_.remove(0, qsizetype(out.size() * sizeof(float))); // a split sample waits
         return out;
     }
