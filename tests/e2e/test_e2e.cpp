@@ -6,6 +6,7 @@
 //
 // The cases run in order on one running program, as a person would use it.
 #include "Accessibility.h"
+#include "Installed.h"
 #include "sound/Signal.h"
 #include "tests_support/MonitorRecorder.h"
 
@@ -101,17 +102,6 @@ double wavPeak(const QString &path) {
     for (size_t i = 0; i < mono.size(); ++i)
         mono[i] = frames[i * size_t(info.channels)];
     return soundPeak(mono, info.samplerate, signal::firstAbove(mono, 0.003f));
-}
-
-bool run(const QString &program, const QStringList &args, QString *output = nullptr) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool ok =
-        p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (output)
-        *output = QString::fromLocal8Bit(p.readAll());
-    return ok;
 }
 
 } // namespace
@@ -218,14 +208,13 @@ class TestEndToEnd : public QObject {
   private slots:
     void initTestCase() {
         QVERIFY(dir_.isValid());
-        if (qEnvironmentVariableIsEmpty("DISPLAY") || !run("pactl", {"info"}))
+        if (qEnvironmentVariableIsEmpty("DISPLAY") || !runCommand("pactl", {"info"}))
             QFAIL("needs the X server and PulseAudio server of scripts/with-test-env");
 
         // Install the program as a user would, into a fresh prefix.
         prefix_ = dir_.filePath("prefix");
         QString output;
-        QVERIFY2(run("cmake", {"--install", TONVIK_BUILD_DIR, "--prefix", prefix_}, &output),
-                 qPrintable(output));
+        QVERIFY2(installInto(prefix_, &output), qPrintable(output));
 
         // A session bus of our own; the accessibility bus starts on it when asked for.
         QVERIFY2(a11y::startSession(bus_), "no D-Bus session or accessibility bus");

@@ -4,6 +4,7 @@
 // what is wrong and keeps working. It is driven through the accessibility bus, and
 // plays into a PulseAudio server of the test's own, so that server can be killed.
 #include "Accessibility.h"
+#include "Installed.h"
 #include "tests_support/MonitorRecorder.h"
 
 #include <QDir>
@@ -18,17 +19,6 @@
 namespace {
 
 constexpr unsigned long kReturn = 0xff0d;
-
-bool run(const QString &program, const QStringList &args, QString *output = nullptr) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool ok =
-        p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (output)
-        *output = QString::fromLocal8Bit(p.readAll());
-    return ok;
-}
 
 // A PulseAudio server with a null sink, on a socket of its own.
 class SoundServer {
@@ -171,8 +161,7 @@ class TestFaults : public QObject {
             QFAIL("needs the X server of scripts/with-test-env");
         prefix_ = dir_.filePath("prefix");
         QString output;
-        QVERIFY2(run("cmake", {"--install", TONVIK_BUILD_DIR, "--prefix", prefix_}, &output),
-                 qPrintable(output));
+        QVERIFY2(installInto(prefix_, &output), qPrintable(output));
         QVERIFY2(a11y::startSession(bus_), "no D-Bus session or accessibility bus");
     }
 
@@ -282,7 +271,7 @@ class TestFaults : public QObject {
         QFETCH(bool, present);
         // An installation of its own, with right.wav gone or spoilt.
         const QString prefix = dir_.filePath(QString("prefix-%1").arg(present));
-        QVERIFY(run("cmake", {"--install", TONVIK_BUILD_DIR, "--prefix", prefix}));
+        QVERIFY(installInto(prefix));
         const QString right = prefix + "/share/tonvik/right.wav";
         QVERIFY(QFile::remove(right));
         // Without one beside the build tree either, as on a user's machine.
