@@ -96,18 +96,20 @@ void WindowRegistry::showSoundProblem(const QString &text) {
 // The window a dialog was opened from is active again once it closes, and so plays
 // with what was chosen there, even on a desktop whose window manager does not hand the
 // focus back by itself.
-void WindowRegistry::showOptions(DrillWindow *from) {
-    OptionsForm dialog(from);
-    runModal(&dialog);
+void WindowRegistry::runDialog(QDialog *dialog, DrillWindow *from) {
+    runModal(dialog);
     if (from && from->isVisible())
         from->activateWindow();
 }
 
+void WindowRegistry::showOptions(DrillWindow *from) {
+    OptionsForm dialog(from);
+    runDialog(&dialog, from);
+}
+
 void WindowRegistry::showAbout(DrillWindow *from) {
     AboutWindow dialog(from);
-    runModal(&dialog);
-    if (from && from->isVisible())
-        from->activateWindow();
+    runDialog(&dialog, from);
 }
 
 void WindowRegistry::closeAll() {

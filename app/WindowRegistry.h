@@ -44,6 +44,7 @@ class WindowRegistry : public QObject {
     void finished();
 
   private:
+    void runDialog(QDialog *dialog, DrillWindow *from);
     void showOptions(DrillWindow *from);
     void showAbout(DrillWindow *from);
     void closeAll();

@@ -88,6 +88,14 @@ int dropouts(const std::vector<float> &x, size_t from, size_t to, size_t run) {
     return count;
 }
 
+// Until the engine's output runs and is past the null sink's hold on a new stream
+// (about 2 s before its first write reaches the monitor).
+void waitUntilPlaying(AudioEngine &engine) {
+    while (!engine.outputRunning())
+        std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(2500ms);
+}
+
 // Output latency (stamp to the null sink) and underruns under dense playing, for the
 // output the engine chooses (or the driver named by TONVIK_BENCH_DRIVER).
 std::vector<Row> outputBenchmark(int runs) {
@@ -116,11 +124,9 @@ std::vector<Row> outputBenchmark(int runs) {
         MidiBackend::setCurrent(&engine);
         MidiControl midi("bench");
         midi.midiOpen();
-        while (!engine.outputRunning())
-            std::this_thread::sleep_for(10ms);
+        waitUntilPlaying(engine);
         driver = engine.driverName().toStdString();
-        std::this_thread::sleep_for(2500ms); // past the null sink's hold on a new stream
-        midi.programChange(1, 115);          // wood block: sharp onsets
+        midi.programChange(1, 115); // wood block: sharp onsets
         std::vector<TimePoint> stamps;
         for (int i = 0; i < 10; ++i) {
             std::this_thread::sleep_for(300ms);
@@ -276,9 +282,7 @@ std::vector<Row> stopNoiseBenchmark(int runs) {
     EngineConfig config;
     AudioEngine engine(config);
     MidiBackend::setCurrent(&engine);
-    while (!engine.outputRunning())
-        std::this_thread::sleep_for(10ms);
-    std::this_thread::sleep_for(2500ms);
+    waitUntilPlaying(engine);
     MidiControl midi("bench");
     midi.programChange(1, 19); // church organ: it holds until stopped
     for (int run = 0; run < runs; ++run) {
@@ -503,9 +507,7 @@ std::vector<Row> questionOnsetBenchmark(int runs) {
         engine.waitForSoundFont();
         MidiControl warm("bench");
         warm.noteOn(1, 1, 30);
-        while (!engine.outputRunning())
-            std::this_thread::sleep_for(10ms);
-        std::this_thread::sleep_for(2500ms); // past the null sink's hold on a new stream
+        waitUntilPlaying(engine);
 
         FormScales scales;
         scales.showWindow();

@@ -141,65 +141,74 @@ void A11yNode::askEveryTime() const {
         atspi_accessible_set_cache_mask(node_, ATSPI_CACHE_NONE);
 }
 
+namespace {
+// Calls use(interface) with one of a node's interfaces, if it has it; `none` otherwise.
+template <typename Iface, typename Use, typename Result>
+Result withInterface(AtspiAccessible *node, Iface *(*get)(AtspiAccessible *), Use use,
+                     Result none) {
+    Iface *iface = node ? get(node) : nullptr;
+    if (!iface)
+        return none;
+    const Result result = use(iface);
+    g_object_unref(iface);
+    return result;
+}
+} // namespace
+
 bool A11yNode::press() const {
-    if (!node_)
-        return false;
-    AtspiAction *action = atspi_accessible_get_action_iface(node_);
-    if (!action)
-        return false;
-    Error err;
-    const bool ok = atspi_action_do_action(action, 0, &err) && !err;
-    g_object_unref(action);
-    return ok;
+    return withInterface(
+        node_, atspi_accessible_get_action_iface,
+        [](AtspiAction *action) {
+            Error err;
+            return atspi_action_do_action(action, 0, &err) && !err;
+        },
+        false);
 }
 
 bool A11yNode::focus() const {
-    if (!node_)
-        return false;
-    AtspiComponent *component = atspi_accessible_get_component_iface(node_);
-    if (!component)
-        return false;
-    Error err;
-    const bool ok = atspi_component_grab_focus(component, &err) && !err;
-    g_object_unref(component);
-    return ok;
+    return withInterface(
+        node_, atspi_accessible_get_component_iface,
+        [](AtspiComponent *component) {
+            Error err;
+            return atspi_component_grab_focus(component, &err) && !err;
+        },
+        false);
 }
 
 bool A11yNode::click() const {
-    if (!node_)
-        return false;
-    AtspiComponent *component = atspi_accessible_get_component_iface(node_);
-    if (!component)
-        return false;
-    Error err;
-    AtspiRect *r = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &err);
-    g_object_unref(component);
-    if (!r)
-        return false;
-    const long x = r->x + r->width / 2, y = r->y + r->height / 2;
-    g_free(r);
-    Error clickErr;
-    return atspi_generate_mouse_event(x, y, "b1c", &clickErr) && !clickErr;
+    return withInterface(
+        node_, atspi_accessible_get_component_iface,
+        [](AtspiComponent *component) {
+            Error err;
+            AtspiRect *r = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &err);
+            if (!r)
+                return false;
+            const long x = r->x + r->width / 2, y = r->y + r->height / 2;
+            g_free(r);
+            Error clickErr;
+            return atspi_generate_mouse_event(x, y, "b1c", &clickErr) && !clickErr;
+        },
+        false);
 }
 
 double A11yNode::value() const {
-    AtspiValue *v = node_ ? atspi_accessible_get_value_iface(node_) : nullptr;
-    if (!v)
-        return -1;
-    Error err;
-    const double current = atspi_value_get_current_value(v, &err);
-    g_object_unref(v);
-    return current;
+    return withInterface(
+        node_, atspi_accessible_get_value_iface,
+        [](AtspiValue *v) {
+            Error err;
+            return atspi_value_get_current_value(v, &err);
+        },
+        -1.0);
 }
 
 bool A11yNode::setValue(double value) const {
-    AtspiValue *v = node_ ? atspi_accessible_get_value_iface(node_) : nullptr;
-    if (!v)
-        return false;
-    Error err;
-    const bool ok = atspi_value_set_current_value(v, value, &err) && !err;
-    g_object_unref(v);
-    return ok;
+    return withInterface(
+        node_, atspi_accessible_get_value_iface,
+        [value](AtspiValue *v) {
+            Error err;
+            return atspi_value_set_current_value(v, value, &err) && !err;
+        },
+        false);
 }
 
 A11yEvents::A11yEvents(const char *type) : type_(QString::fromLatin1(type)) {
