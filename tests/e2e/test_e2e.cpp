@@ -35,25 +35,25 @@ double frequency(int note) {
     return 440.0 * std::pow(2.0, (note - 69) / 12.0);
 }
 
-// Where a note starts near `expected`: where its fundamental grows fastest, in 10 ms
-// windows a millisecond apart. (The same measure for every note, so its own lag is the
-// same for all of them.)
+// Where a note starts near `expected`: where its fundamental starts to grow, in 10 ms
+// windows a millisecond apart (the first step that rises by half as much as the
+// steepest one). The same measure for every note, so its own lag is the same for all.
 long onsetNear(const std::vector<float> &x, long expected, long radius, int note) {
     constexpr long window = kRate / 100, step = kRate / 1000;
     const double f0 = frequency(note);
     auto level = [&](long at) {
         return at < 0 ? 0.0 : signal::magnitudeAt(x, kRate, f0, size_t(at), size_t(window));
     };
-    long best = expected;
-    double bestRise = -1;
+    std::vector<std::pair<long, double>> rises;
+    double steepest = 0;
     for (long at = expected - radius; at <= expected + radius; at += step) {
-        const double rise = level(at) - level(at - window);
-        if (rise > bestRise) {
-            bestRise = rise;
-            best = at;
-        }
+        rises.push_back({at, level(at) - level(at - window)});
+        steepest = std::max(steepest, rises.back().second);
     }
-    return best;
+    for (const auto &[at, rise] : rises)
+        if (rise >= steepest / 2)
+            return at;
+    return expected;
 }
 
 // How far (in cents) the note that starts at onset is from `note`: the strongest
