@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
@@ -38,6 +39,7 @@ void setForeground(QLabel *label, const QColor &color) {
 
 DrillWindow::DrillWindow(DrillKind kind, Names names, Cycle cycle, QWidget *parent)
     : QMainWindow(parent), cycle_(std::move(cycle)), kind_(kind), names_(std::move(names)) {
+    tally_.changed = [this] { showTally(); };
     setObjectName(names_.window);
     setWindowTitle(names_.caption);
     setAccessibleName(names_.caption);
@@ -110,13 +112,10 @@ void DrillWindow::buildCycleControls() {
     connect(Repeat, &QPushButton::clicked, this, [this] { Repeat_Click(); });
     connect(Reveal, &QPushButton::clicked, this, [this] { Reveal_Click(); });
     // Single keys, clear of the Melody window's keyboard letters and of Alt+S.
-    const std::pair<QPushButton *, Qt::Key> keys[] = {
-        {New, Qt::Key_N}, {Repeat, Qt::Key_R}, {Reveal, Qt::Key_V}};
-    for (const auto &[button, key] : keys) {
-        button->setShortcut(QKeySequence(key));
-        button->setToolTip(QString("%1 (%2)").arg(
-            button->text(), QKeySequence(key).toString(QKeySequence::NativeText)));
-    }
+    keys_.clear();
+    setKey(New, Qt::Key_N);
+    setKey(Repeat, Qt::Key_R);
+    setKey(Reveal, Qt::Key_V);
 
     testOptions = makeFrame(cycle_.testFrame, "Test options");
     Notest = makeOption("Notest", cycle_.notestCaption, testOptions);
@@ -139,9 +138,6 @@ void DrillWindow::buildCycleControls() {
     Label6->setFont(sizedFont(24));
     Reset = makeButton("Reset", "Reset", Frame5);
     connect(Reset, &QPushButton::clicked, this, [this] { Reset_Click(); });
-    questionsCount->setAccessibleName("Questions count");
-    Label5->setAccessibleName("Right count");
-    Label7->setAccessibleName("Percentage");
     auto *score = new QGridLayout(Frame5);
     score->addWidget(questionsCaption, 0, 0);
     score->addWidget(questionsCount, 0, 1);
@@ -185,7 +181,7 @@ void DrillWindow::buildCycleControls() {
     sliderLayout->addWidget(Slider1, 1);
     if (!cycle_.sliderValueLabel.isEmpty()) {
         sliderValue = makeLabel(cycle_.sliderValueLabel, cycle_.sliderValueDesignText, sliderFrame);
-        sliderValue->setAccessibleName(cycle_.sliderFrameCaption.trimmed() + " value");
+        Slider1_Change();
         sliderValue->setMinimumWidth(sliderValue->fontMetrics().horizontalAdvance("00000"));
         sliderLayout->addWidget(sliderValue);
         connect(Slider1, &QSlider::valueChanged, this, [this] { Slider1_Change(); });
@@ -277,9 +273,9 @@ void DrillWindow::load() {
     if (!soundProblem_.isEmpty())
         statusBar()->showMessage(soundProblem_);
 
-    // The new score labels start from "0": nothing asked so far is in their tally.
-    inTally_ = false;
     loaded_ = true;
+    // The new score labels start from "0": nothing asked so far is in their tally.
+    tally_.reset();
     Form_Load();
 }
 
@@ -341,20 +337,31 @@ bool DrillWindow::testMode() const {
     return Test && Test->isChecked();
 }
 
-int DrillWindow::count(const QLabel *label) {
-    return label->text().toInt();
-}
-
-void DrillWindow::setCount(QLabel *label, int value) {
-    label->setText(QString::number(value));
-}
-
 void DrillWindow::countQuestion(int weight) {
-    setCount(questionsCount, count(questionsCount) + weight);
-    if (cycle_.recomputePercentOnNew && !answered_)
-        updatepercent();
-    answered_ = false;
-    inTally_ = true;
+    if (testMode())
+        tally_.ask(weight, cycle_.recomputePercentOnNew);
+    else
+        tally_.askUncounted();
+}
+
+void DrillWindow::showTally() {
+    if (!loaded_)
+        return;
+    struct Shown {
+        QLabel *label;
+        int value;
+        const char *name; // what a screen reader says before the number
+    };
+    const Shown shown[] = {{questionsCount, tally_.questions(), "Questions: %1"},
+                           {Label5, tally_.right(), "Right: %1"},
+                           {Label7, tally_.percent(), "Percentage: %1%"}};
+    for (const Shown &s : shown) {
+        const QString name = QString(s.name).arg(s.value);
+        if (s.label->accessibleName() == name)
+            continue;
+        s.label->setText(QString::number(s.value));
+        s.label->setAccessibleName(name); // which tells assistive technology
+    }
 }
 
 void DrillWindow::New_Click() {
@@ -366,11 +373,6 @@ void DrillWindow::New_Click() {
         Reveal->setEnabled(true);
     if (!drawQuestion())
         return;
-    if (!testMode()) {
-        inTally_ = false;
-        playquestion();
-        return;
-    }
     if (cycle_.countBeforePlaying) {
         countQuestion(questionWeight());
         playquestion();
@@ -399,44 +401,21 @@ void DrillWindow::announce(QLabel *label) {
 }
 
 void DrillWindow::judgeAnswer(int answer) {
-    if (!testMode() || answered_ || !hasQuestion())
+    if (!testMode() || !hasQuestion())
         return;
-    const int weight = questionWeight();
-    if (!inTally_) {
-        // Asked outside the tally (in "No test", or before the last Reset): it counts
-        // now, so the right answers never outnumber the questions.
-        setCount(questionsCount, count(questionsCount) + weight);
-        inTally_ = true;
-    }
     const bool right = isRightAnswer(answer);
-    if (right) {
-        setCount(Label5, count(Label5) + weight);
-        setForeground(rightwronglabel, QColor(0, 255, 0));
-        rightwronglabel->setText("Right!");
-    } else {
-        setForeground(rightwronglabel, QColor(255, 0, 0));
-        rightwronglabel->setText("Wrong!");
-    }
+    if (!tally_.judge(right, questionWeight()))
+        return;
+    setForeground(rightwronglabel, right ? QColor(0, 255, 0) : QColor(255, 0, 0));
+    rightwronglabel->setText(right ? "Right!" : "Wrong!");
     announce(rightwronglabel);
     feedback_->setMciFileName(right ? "right.wav" : "wrong.wav");
     feedback_->setMciCommand("play");
-    updatepercent();
     Reveal_Click();
-    answered_ = true;
-}
-
-void DrillWindow::updatepercent() {
-    const int questions = count(questionsCount);
-    if (questions == 0)
-        return;
-    setCount(Label7, int(qint64(count(Label5)) * 100 / questions));
 }
 
 void DrillWindow::Reset_Click() {
-    setCount(questionsCount, 0);
-    setCount(Label5, 0);
-    setCount(Label7, 0);
-    inTally_ = false;
+    tally_.reset();
 }
 
 void DrillWindow::enableScore(bool enabled) {
@@ -463,8 +442,18 @@ void DrillWindow::stopnoise_Click() {
 }
 
 void DrillWindow::Slider1_Change() {
-    if (sliderValue)
-        sliderValue->setText(QString::number(Slider1->value()));
+    if (!sliderValue)
+        return;
+    sliderValue->setText(QString::number(Slider1->value()));
+    sliderValue->setAccessibleName(
+        QString("%1: %2").arg(cycle_.sliderFrameCaption.trimmed(), sliderValue->text()));
+}
+
+void DrillWindow::setKey(QPushButton *button, Qt::Key key) {
+    keys_.emplace_back(button, key);
+    button->setToolTip(QString("%1 (%2)").arg(
+        button->accessibleName().isEmpty() ? button->text() : button->accessibleName(),
+        QKeySequence(key).toString(QKeySequence::NativeText)));
 }
 
 void DrillWindow::playNotes(const std::vector<int> &notes, Pauses pauses) {
@@ -531,6 +520,20 @@ void DrillWindow::closeEvent(QCloseEvent *event) {
     }
     event->accept();
     unload();
+}
+
+// Keys reach the window only when the focused control has no use for them, so a
+// letter typed into a list box chooses an entry there instead of pressing a button.
+void DrillWindow::keyPressEvent(QKeyEvent *event) {
+    if (!event->isAutoRepeat() && event->modifiers() == Qt::NoModifier) {
+        for (const auto &[button, key] : keys_) {
+            if (key == event->key() && button->isEnabled() && button->isVisible()) {
+                button->animateClick();
+                return;
+            }
+        }
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 bool DrillWindow::event(QEvent *event) {

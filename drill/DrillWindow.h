@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drill/Tally.h"
 #include "sound/FeedbackSound.h"
 #include "sound/MidiControl.h"
 
@@ -74,7 +75,8 @@ class DrillWindow : public QMainWindow {
 
     MidiControl *Midi() const { return midi_.get(); }
     FeedbackSound *feedbackSound() const { return feedback_.get(); }
-    bool answered() const { return answered_; }
+    const Tally &tally() const { return tally_; }
+    bool answered() const { return tally_.answered(); }
     // True while a question or a comparison is being played (in any window).
     static bool playbackInProgress();
 
@@ -116,7 +118,6 @@ class DrillWindow : public QMainWindow {
     void Reset_Click();
     void stopnoise_Click();
     void Slider1_Change();
-    void updatepercent();
     // Tells assistive technology that a label's text (the feedback, the answer) changed.
     static void announce(QLabel *label);
     // The judging step of an answer handler: acts in test mode on an unjudged question.
@@ -128,9 +129,13 @@ class DrillWindow : public QMainWindow {
     // between them, or with the pause after each (the last included).
     enum class Pauses { None, Between, AfterEach };
     void playNotes(const std::vector<int> &notes, Pauses pauses);
-    // New's counting step in test mode: the weight to the questions count,
-    // updatepercent if the previous question went unjudged, `answered` cleared.
+    // New's counting step: in test mode the weight joins the tally (recomputing the
+    // percentage if the previous question went unjudged, where the window does so);
+    // outside it the question stays out of the tally.
     void countQuestion(int weight);
+    // A single key that presses `button` wherever the focused control does not take
+    // the key itself (a list box takes letters to choose an entry).
+    void setKey(QPushButton *button, Qt::Key key);
 
     // Load steps every window takes, in the order its own load gives.
     void selectNotest();
@@ -138,8 +143,6 @@ class DrillWindow : public QMainWindow {
     void setSliderToLoadValue();
 
     bool testMode() const;
-    static int count(const QLabel *label);
-    static void setCount(QLabel *label, int value);
 
     // Marks a handler that plays: operations inside are stamped on one logical time
     // line, input is held until it ends and a close request waits for it.
@@ -174,6 +177,7 @@ class DrillWindow : public QMainWindow {
     void sendPanThenProgram();
 
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool event(QEvent *event) override;
 
     // The common controls, under their design names.
@@ -185,10 +189,7 @@ class DrillWindow : public QMainWindow {
     QRadioButton *Notest = nullptr;
     QGroupBox *Frame5 = nullptr;
     QLabel *questionsCaption = nullptr;
-    QLabel *questionsCount = nullptr;
     QLabel *rightCaption = nullptr;
-    QLabel *Label5 = nullptr; // right count
-    QLabel *Label7 = nullptr; // percentage
     QLabel *Label6 = nullptr; // "%"
     QPushButton *Reset = nullptr;
     QLabel *rightwronglabel = nullptr;
@@ -205,16 +206,20 @@ class DrillWindow : public QMainWindow {
     void unload();
     // The score frame, its six labels and Reset.
     void enableScore(bool enabled);
+    // The score labels show the tally, and tell assistive technology what changed.
+    void showTally();
     QWidget *buildNavigation();
 
     DrillKind kind_;
     Names names_;
     bool loaded_ = false;
     bool placed_ = false;
-    bool answered_ = false;
-    // The current question is part of the shown tally (counted by New in test mode
-    // since the last Reset and load); if not, judging counts it.
-    bool inTally_ = false;
+    // The score labels: only the tally writes them.
+    QLabel *questionsCount = nullptr;
+    QLabel *Label5 = nullptr; // right count
+    QLabel *Label7 = nullptr; // percentage
+    Tally tally_;
+    std::vector<std::pair<QPushButton *, Qt::Key>> keys_;
     QString soundProblem_;
     QWidget *navigation_ = nullptr;
     std::unique_ptr<MidiControl> midi_;

@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -67,10 +66,7 @@ QWidget *FormMelody::buildKeyboard() {
                                        : "QPushButton { background: white; border: 1px solid "
                                          "#444; border-radius: 2px; }"
                                          "QPushButton:pressed { background: #d8d8e0; }");
-            const QKeySequence letter(QString(QChar(melody::kComputerKeys[size_t(i)])));
-            key->setShortcut(letter);
-            key->setToolTip(
-                QString("%1 (%2)").arg(name, letter.toString(QKeySequence::NativeText)));
+            setKey(key, Qt::Key(melody::kComputerKeys[size_t(i)]));
             connect(key, &QPushButton::clicked, this, [this, i] { tasto_click(i); });
             tasto[size_t(i)] = key;
             width = std::max(width, px(r.left + r.width));
@@ -161,8 +157,7 @@ void FormMelody::Form_Load() {
     sendPanThenProgram();
     selectNotest();
     disableRevealAndRepeat();
-    setCount(questionsCount, 0);
-    setCount(Label5, 0);
+    // The questions and right counts start from "0" with every load.
     if (nnotescombo->currentIndex() == 0)
         nnotescombo_click();
     else
@@ -248,10 +243,9 @@ void FormMelody::New_Click() {
         Midi()->noteOn(s.channel, s.volume, note);
         Repeat->setEnabled(true);
         Reveal->setEnabled(true);
-        if (testMode()) {
-            countQuestion(1);
+        countQuestion(1);
+        if (testMode())
             Reveal->setEnabled(false);
-        }
         notes_[size_t(k)] = note;
         if (k < nnotes_)
             delaywait();
