@@ -41,7 +41,11 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
     if (!parser.positionalArguments().isEmpty())
         return fail(QString("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     if (parser.isSet(help)) {
+        // The parser names the program after argv[0], or "<executable_name>" when no
+        // application object exists yet (as here): it is "tonvik" either way.
         result.output = parser.helpText();
+        const qsizetype from = result.output.indexOf(' ') + 1;
+        result.output.replace(from, result.output.indexOf(' ', from) - from, "tonvik");
         return result;
     }
     if (parser.isSet(version)) {

@@ -7,7 +7,9 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QVBoxLayout>
+#include <utility>
 
 SplashWindow::SplashWindow(QWidget *parent) : QWidget(parent, Qt::FramelessWindowHint) {
     setObjectName("frmSplash");
@@ -74,12 +76,26 @@ void SplashWindow::showSoundProblem(const QString &text) {
 
 void SplashWindow::keyPressEvent(QKeyEvent *event) {
     event->accept();
-    Form_KeyPress();
+    if (!event->isAutoRepeat())
+        keyDown_ = true;
+}
+
+void SplashWindow::keyReleaseEvent(QKeyEvent *event) {
+    event->accept();
+    if (!event->isAutoRepeat() && std::exchange(keyDown_, false))
+        Form_KeyPress();
 }
 
 bool SplashWindow::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == Frame1 && event->type() == QEvent::MouseButtonPress) {
-        Frame1_Click();
+    if (watched != Frame1)
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonPress) {
+        frameDown_ = true;
+        return true;
+    }
+    if (event->type() == QEvent::MouseButtonRelease && std::exchange(frameDown_, false)) {
+        if (Frame1->rect().contains(static_cast<QMouseEvent *>(event)->position().toPoint()))
+            Frame1_Click();
         return true;
     }
     return QWidget::eventFilter(watched, event);
