@@ -37,8 +37,6 @@ DrillWindow *WindowRegistry::window(DrillKind kind) {
     switch (kind) {
     case DrillKind::Melody: {
         auto form = std::make_unique<FormMelody>();
-        if (exitQuestion_)
-            form->exitQuestion = exitQuestion_;
         // The others close once the main window's own close has gone through.
         connect(form.get(), &FormMelody::exitConfirmed, this, &WindowRegistry::closeAll,
                 Qt::QueuedConnection);
@@ -76,12 +74,6 @@ void WindowRegistry::open(DrillKind kind) {
 void WindowRegistry::requestExit() {
     if (DrillWindow *main = windows_[size_t(DrillKind::Melody)].get())
         main->close();
-}
-
-void WindowRegistry::setExitQuestion(std::function<bool(QWidget *)> question) {
-    exitQuestion_ = std::move(question);
-    if (auto *main = static_cast<FormMelody *>(windows_[size_t(DrillKind::Melody)].get()))
-        main->exitQuestion = exitQuestion_;
 }
 
 void WindowRegistry::showSoundProblem(const QString &text) {

@@ -31,8 +31,6 @@ class WindowRegistry : public QObject {
     // Every "Exit" button: closes the main window, which asks first.
     void requestExit();
 
-    // Replaces the exit question (tests answer it without a message box).
-    void setExitQuestion(std::function<bool(QWidget *)> question);
     // Shows a problem with the sound on the splash and on every drill window.
     void showSoundProblem(const QString &text);
 
@@ -51,6 +49,5 @@ class WindowRegistry : public QObject {
 
     std::unique_ptr<SplashWindow> splash_;
     std::array<std::unique_ptr<DrillWindow>, 4> windows_;
-    std::function<bool(QWidget *)> exitQuestion_;
     QString soundProblem_;
 };

@@ -30,6 +30,19 @@ inline constexpr std::array<ChordType, kCount> kCatalogue = {{
     {"11", 5, {4, 3, 3, 4, 3}}, {"13", 5, {4, 3, 3, 4, 7}}, // no eleventh: its last step is 7
 }};
 
+// Every chord fits on the highest root (F, 65) below note 87.
+constexpr bool fitsAboveF() {
+    for (const ChordType &c : kCatalogue) {
+        int top = 65;
+        for (int j = 0; j < c.stepCount; ++j)
+            top += c.steps[size_t(j)];
+        if (top > 86 || c.stepCount < 2 || c.stepCount > kMaxSteps)
+            return false;
+    }
+    return true;
+}
+static_assert(fitsAboveF());
+
 // "Triads" and "Main".
 inline constexpr std::array<int, 4> kTriads = {0, 1, 11, 12};
 inline constexpr int kMainCount = 7; // "maj" to "7sus4"

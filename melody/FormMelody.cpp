@@ -41,8 +41,7 @@ QString latin1(std::string_view s) {
 FormMelody::FormMelody(QWidget *parent)
     : DrillWindow(DrillKind::Melody,
                   {"formmelody", "Tonvik 1.0 Melody", "melody", "optionsmnu", "MCIWnd1"},
-                  melodyCycle(), parent),
-      exitQuestion(askExitQuestion) {}
+                  melodyCycle(), parent) {}
 
 QWidget *FormMelody::buildKeyboard() {
     auto *keyboard = new QWidget;
@@ -168,7 +167,7 @@ void FormMelody::Form_Load() {
 }
 
 bool FormMelody::Form_Unload() {
-    if (!exitQuestion(this))
+    if (!askExitQuestion(this))
         return false;
     Midi()->midiClose();
     feedbackSound()->setMciCommand("close");

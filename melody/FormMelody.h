@@ -4,7 +4,6 @@
 #include "melody/MelodyLogic.h"
 
 #include <array>
-#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -16,9 +15,6 @@ class FormMelody : public DrillWindow {
     Q_OBJECT
   public:
     explicit FormMelody(QWidget *parent = nullptr);
-
-    // Asks the exit question; true means Yes.
-    std::function<bool(QWidget *)> exitQuestion;
 
     // The current melody: nnotes notes, notes(1)..notes(nnotes); 0 before the first.
     int nnotes() const { return nnotes_; }

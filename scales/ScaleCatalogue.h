@@ -39,6 +39,19 @@ inline constexpr std::array<Scale, kCount> kCatalogue = {{
     {"Locrian", "locrian", 7, {1, 2, 2, 1, 2, 2, 2}},
 }};
 
+// Every scale and mode spans exactly one octave.
+constexpr bool spansAnOctave() {
+    for (const Scale &scale : kCatalogue) {
+        int sum = 0;
+        for (int j = 0; j < scale.stepCount; ++j)
+            sum += scale.steps[size_t(j)];
+        if (sum != 12)
+            return false;
+    }
+    return true;
+}
+static_assert(spansAnOctave());
+
 // "Main Scales": the first seven scales.
 inline constexpr int kMainScales = 7;
 

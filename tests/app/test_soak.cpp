@@ -16,9 +16,11 @@
 #include <QDialog>
 #include <QFile>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPixmapCache>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 #include <malloc.h>
 #if defined(__SANITIZE_ADDRESS__)
 // From the sanitizer runtime (its header is not always installed).
@@ -155,8 +157,6 @@ class TestSoak : public QObject {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         registry_ = std::make_unique<WindowRegistry>();
         connect(registry_.get(), &WindowRegistry::finished, this, [this] { finished_ = true; });
-        // Now and then the user says Yes to the exit question; the run then starts again.
-        registry_->setExitQuestion([this](QWidget *) { return below(8) == 0 && ++exits_; });
         // A dialog gets a few actions of its own, then is closed one way or the other.
         registry_->runModal = [this](QDialog *dialog) {
             ++dialogs_;
@@ -178,6 +178,17 @@ class TestSoak : public QObject {
                     previous(type, context, message);
             });
         Random::fixSeed(20261207);
+        // The exit question is the real message box: now and then the user says Yes,
+        // and the run then starts again.
+        auto *answering = new QTimer(this);
+        connect(answering, &QTimer::timeout, this, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                const bool yes = below(8) == 0;
+                exits_ += yes;
+                box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+            }
+        });
+        answering->start(1);
         variabiliglobali() = SoundSettings{};
         EngineConfig config;
         config.offline = true;

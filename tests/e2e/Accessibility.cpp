@@ -101,8 +101,11 @@ bool hasState(AtspiAccessible *node, AtspiStateType state) {
 bool A11yNode::showing() const {
     return hasState(node_, ATSPI_STATE_SHOWING);
 }
-bool A11yNode::enabled() const {
-    return hasState(node_, ATSPI_STATE_ENABLED);
+bool A11yNode::checked() const {
+    return hasState(node_, ATSPI_STATE_CHECKED);
+}
+bool A11yNode::isDefault() const {
+    return hasState(node_, ATSPI_STATE_IS_DEFAULT);
 }
 
 int A11yNode::childCount() const {
@@ -161,16 +164,6 @@ bool A11yNode::press() const {
         [](AtspiAction *action) {
             Error err;
             return atspi_action_do_action(action, 0, &err) && !err;
-        },
-        false);
-}
-
-bool A11yNode::focus() const {
-    return withInterface(
-        node_, atspi_accessible_get_component_iface,
-        [](AtspiComponent *component) {
-            Error err;
-            return atspi_component_grab_focus(component, &err) && !err;
         },
         false);
 }

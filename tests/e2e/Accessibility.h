@@ -27,7 +27,8 @@ class A11yNode {
     // The name of the label that labels this control (a combo box's caption).
     QString labelledBy() const;
     bool showing() const;
-    bool enabled() const;
+    bool checked() const;
+    bool isDefault() const; // the button Return presses
     int childCount() const;
     A11yNode child(int i) const;
 
@@ -38,7 +39,6 @@ class A11yNode {
     // Names and texts change as a program runs: no cached answers below this node.
     void askEveryTime() const;
     bool press() const; // the first action: "Press", "Toggle", ...
-    bool focus() const;
     // A mouse click in the middle of the control, where the desktop shows it.
     bool click() const;
     double value() const;

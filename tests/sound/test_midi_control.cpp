@@ -1,6 +1,7 @@
 // MidiControl: values checked at the boundary, notes folded, operations stamped on the
-// playback's logical clock and written to the trace file.
+// playback's logical clock and written to the trace file; MIDI ports found by name.
 #include "sound/MidiControl.h"
+#include "sound/MidiPorts.h"
 #include "tests_support/RecordingBackend.h"
 
 #include <QFile>
@@ -103,6 +104,24 @@ class TestMidiControl : public QObject {
                                     "Formchords programChange 4 40", "Formchords setPan 4 0",
                                     "formmelody noteOff 1 60", "formmelody allNotesOff",
                                     "formmelody midiClose"}));
+    }
+
+    void portsAreFoundByNameOrAPartFittingOnlyOne() {
+        const std::vector<MidiPort> ports{{"alsa", "Midi Through:Midi Through Port-0 14:0"},
+                                          {"jack", "synth:midi_in"},
+                                          {"jack", "synth:midi_in_2"}};
+        QString error;
+        QCOMPARE(findMidiPort(ports, "synth:midi_in", &error)->name, "synth:midi_in");
+        QCOMPARE(findMidiPort(ports, "jack: synth:midi_in_2", &error)->name, "synth:midi_in_2");
+        QCOMPARE(findMidiPort(ports, "through", &error)->api, "alsa");
+        const std::pair<QString, QString> refused[] = {{"synth", "could be any of"},
+                                                       {"fluid", "no MIDI port is called"}};
+        for (const auto &[name, message] : refused) {
+            QVERIFY(!findMidiPort(ports, name, &error));
+            QVERIFY2(error.contains(message), qPrintable(error));
+        }
+        QVERIFY(!findMidiPort({}, "fluid", &error));
+        QVERIFY2(error.contains("there are none"), qPrintable(error));
     }
 };
 

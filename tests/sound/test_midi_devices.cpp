@@ -1,12 +1,13 @@
-// MIDI devices: the wire form of every operation, finding ports by name, and the bytes
-// both ways through a real JACK server (started here, with the dummy driver, so no
-// sound card is needed) and, where the machine has one, the ALSA sequencer.
+// MIDI devices: the bytes both ways through a real JACK server (started here, with the
+// dummy driver, so no sound card is needed) and, where the machine has one, the ALSA
+// sequencer.
 #include "drill/MidiKeyEvent.h"
 #include "intervals/FormIntervalli.h"
 #include "melody/FormMelody.h"
 #include "sound/MidiControl.h"
 #include "sound/MidiPorts.h"
-#include "tests_support/DrillFixture.h"
+#include "sound/SoundSettings.h"
+#include "tests_support/RecordingBackend.h"
 
 #include <QApplication>
 #include <QFile>
@@ -20,7 +21,6 @@
 #include <mutex>
 
 using Bytes = std::vector<std::uint8_t>;
-Q_DECLARE_METATYPE(MidiOp)
 
 namespace {
 
@@ -148,53 +148,6 @@ class TestMidiDevices : public QObject {
         if (!jack_.start())
             QFAIL(qPrintable("the JACK server did not start:\n" + jack_.log()));
         QVERIFY(peer_.open());
-    }
-
-    void wireForm_data() {
-        QTest::addColumn<MidiOp>("op");
-        QTest::addColumn<QString>("bytes");
-        QTest::newRow("note on")
-            << MidiOp{.kind = MidiOp::NoteOn, .channel = 3, .value = 100, .note = 61} << "92 3d 64";
-        QTest::newRow("note off") << MidiOp{.kind = MidiOp::NoteOff, .channel = 16, .value = 127}
-                                  << "8f 7f 00";
-        QTest::newRow("program") << MidiOp{.kind = MidiOp::ProgramChange, .channel = 1, .value = 40}
-                                 << "c0 28";
-        QTest::newRow("pan") << MidiOp{.kind = MidiOp::Pan, .channel = 10, .value = 0}
-                             << "b9 0a 00";
-        QTest::newRow("open") << MidiOp{.kind = MidiOp::Open} << "";
-        QTest::newRow("close") << MidiOp{.kind = MidiOp::Close} << "";
-    }
-    void wireForm() {
-        QFETCH(MidiOp, op);
-        QFETCH(QString, bytes);
-        QCOMPARE(hex(midiMessages(op)), bytes);
-    }
-
-    void stopNoiseSilencesEveryChannel() {
-        const auto messages = midiMessages(MidiOp{.kind = MidiOp::AllNotesOff});
-        QCOMPARE(messages.size(), size_t(32));
-        for (int channel = 0; channel < 16; ++channel) {
-            QCOMPARE(messages[size_t(2 * channel)], (Bytes{std::uint8_t(0xb0 | channel), 123, 0}));
-            QCOMPARE(messages[size_t(2 * channel + 1)],
-                     (Bytes{std::uint8_t(0xb0 | channel), 120, 0}));
-        }
-    }
-
-    void portsAreFoundByNameOrPartOfOne() {
-        const std::vector<MidiPort> ports{{"alsa", "Midi Through:Midi Through Port-0 14:0"},
-                                          {"jack", "synth:midi_in"},
-                                          {"jack", "synth:midi_in_2"}};
-        QString error;
-        QCOMPARE(findMidiPort(ports, "synth:midi_in", &error)->name, "synth:midi_in");
-        QCOMPARE(findMidiPort(ports, "jack: synth:midi_in_2", &error)->name, "synth:midi_in_2");
-        QCOMPARE(findMidiPort(ports, "through", &error)->api, "alsa");
-        QVERIFY(!findMidiPort(ports, "synth", &error));
-        QVERIFY2(error.contains("could be any of") && error.contains("synth:midi_in_2"),
-                 qPrintable(error));
-        QVERIFY(!findMidiPort(ports, "fluid", &error));
-        QVERIFY2(error.contains("no MIDI port is called \"fluid\""), qPrintable(error));
-        QVERIFY(!findMidiPort({}, "fluid", &error));
-        QVERIFY2(error.contains("there are none"), qPrintable(error));
     }
 
     // Every window's operations arrive at the port as MIDI messages, in order.

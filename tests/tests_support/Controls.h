@@ -1,40 +1,52 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
-#include <QWidget>
+#include <QTimer>
 
-// Finding a window's controls by their design names, as a tester reads them.
-inline QAbstractButton *button(QWidget *w, const QString &name) {
-    auto *b = w->findChild<QAbstractButton *>(name);
-    if (!b)
-        qFatal("no button %s in %s", qPrintable(name), qPrintable(w->objectName()));
-    return b;
+// A window's controls by their design names, as a tester reads them.
+template <typename T = QWidget> T *control(QWidget *w, const QString &name) {
+    auto *c = w->findChild<T *>(name);
+    if (!c)
+        qFatal("no %s in %s", qPrintable(name), qPrintable(w->objectName()));
+    return c;
 }
-inline QLabel *label(QWidget *w, const QString &name) {
-    auto *l = w->findChild<QLabel *>(name);
-    if (!l)
-        qFatal("no label %s in %s", qPrintable(name), qPrintable(w->objectName()));
-    return l;
+inline QAbstractButton *button(QWidget *w, const QString &name) {
+    return control<QAbstractButton>(w, name);
 }
 inline QString text(QWidget *w, const QString &name) {
-    return label(w, name)->text();
-}
-inline QComboBox *combo(QWidget *w, const QString &name) {
-    return w->findChild<QComboBox *>(name);
-}
-inline QSlider *slider(QWidget *w, const QString &name = "Slider1") {
-    return w->findChild<QSlider *>(name);
+    return control<QLabel>(w, name)->text();
 }
 inline void click(QWidget *w, const QString &name) {
     QTest::mouseClick(button(w, name), Qt::LeftButton);
 }
 inline bool enabled(QWidget *w, const QString &name) {
-    auto *c = w->findChild<QWidget *>(name);
-    if (!c)
-        qFatal("no control %s in %s", qPrintable(name), qPrintable(w->objectName()));
-    return c->isEnabled();
+    return control(w, name)->isEnabled();
+}
+
+// Answers the next message box the program shows (the real one, run modally) with
+// `which`, and keeps its text, title and icon.
+struct MessageBoxAnswer {
+    QString text, title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+};
+inline void answerNextMessageBox(QMessageBox::StandardButton which, MessageBoxAnswer *seen) {
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, which, seen] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        *seen = {box->text(), box->windowTitle(), box->icon(),
+                 box->standardButton(box->defaultButton())};
+        poll->deleteLater();
+        box->button(which)->click();
+    });
+    poll->start(10);
 }

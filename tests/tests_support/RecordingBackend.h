@@ -2,7 +2,6 @@
 
 #include "sound/MidiOp.h"
 
-#include <QString>
 #include <QStringList>
 #include <vector>
 

@@ -1,0 +1,515 @@
+// The four drill windows clicked and typed at as a musician would, with every MIDI
+// operation recorded and the random generator's seed fixed: first the cycle they share,
+// one table row per window, then what each drill does of its own.
+#include "app/WindowRegistry.h"
+#include "chords/FormChords.h"
+#include "drill/Random.h"
+#include "intervals/FormIntervalli.h"
+#include "melody/FormMelody.h"
+#include "scales/FormScales.h"
+#include "sound/SoundSettings.h"
+#include "tests_support/Controls.h"
+#include "tests_support/RecordingBackend.h"
+
+#include <QSignalSpy>
+#include <map>
+#include <memory>
+#include <numeric>
+
+using namespace std::chrono_literals;
+Q_DECLARE_METATYPE(DrillKind)
+
+namespace {
+// How each window is set to ask one known question, and answered.
+struct Drill {
+    QString questions;      // the questions count label
+    QStringList none, tick; // clear every item, then tick one
+    QString right, wrong;   // answer buttons (Melody: its keys, pressed nnotes times)
+    QString reveal;         // the known question, as Reveal words it
+};
+const std::map<DrillKind, Drill> kDrills = {
+    {DrillKind::Melody,
+     {"Label4",
+      {"Command15", "Command17"},
+      {"Nota(0)", "octave(4)"},
+      "tasto(0)",
+      "tasto(1)",
+      "C "}},
+    {DrillKind::Intervals,
+     {"Label8", {"None"}, {"inter(7)"}, "playint(7)", "playint(2)", "Perfect 5th"}},
+    {DrillKind::Chords,
+     {"Label8", {"None"}, {"chord(1)"}, "playchord(1)", "playchord(0)", "C min"}},
+    {DrillKind::Scales,
+     {"Label8",
+      {"Nonescales", "Nonemodes"},
+      {"scales(13)"},
+      "playscale(13)",
+      "playscale(1)",
+      "C doric"}},
+};
+} // namespace
+
+class TestDrills : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<RecordingBackend> midi;
+    std::unique_ptr<WindowRegistry> registry;
+    DrillWindow *w = nullptr;
+    Drill d;
+
+    void open(DrillKind kind) {
+        w = registry->window(kind);
+        registry->open(kind);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        control<QSlider>(w, "Slider1")->setValue(0);
+        if (kDrills.count(kind))
+            d = kDrills.at(kind);
+        midi->clear();
+    }
+    void askOnlyTheKnownQuestion() {
+        for (const QString &b : d.none)
+            click(w, b);
+        for (const QString &b : d.tick)
+            button(w, b)->setChecked(true);
+    }
+    void answer(const QString &b) {
+        const int times =
+            w->kind() == DrillKind::Melody ? static_cast<FormMelody *>(w)->nnotes() : 1;
+        for (int i = 0; i < std::max(times, 1); ++i)
+            click(w, b);
+    }
+    QStringList score() const {
+        return {text(w, d.questions), text(w, "Label5"), text(w, "Label7")};
+    }
+    void setCombo(const QString &name, int index) {
+        control<QComboBox>(w, name)->setCurrentIndex(index);
+    }
+    QList<int> ticked(const QString &array, int count) const {
+        QList<int> out;
+        for (int i = 0; i < count; ++i)
+            if (button(w, QString("%1(%2)").arg(array).arg(i))->isChecked())
+                out << i;
+        return out;
+    }
+    std::vector<int> stampGapsMs() const {
+        std::vector<int> gaps;
+        const auto ops = midi->noteOns();
+        for (size_t k = 1; k < ops.size(); ++k)
+            gaps.push_back(int((ops[k].stamp - ops[k - 1].stamp) / 1ms));
+        return gaps;
+    }
+
+  private slots:
+    void initTestCase() { Random::fixSeed(20261207); }
+    void init() {
+        variabiliglobali() = SoundSettings{};
+        midi = std::make_unique<RecordingBackend>();
+        registry = std::make_unique<WindowRegistry>();
+    }
+    void cleanup() {
+        registry.reset();
+        midi.reset();
+    }
+
+    void sharedCycle_data() {
+        QTest::addColumn<DrillKind>("kind");
+        QTest::newRow("melody") << DrillKind::Melody;
+        QTest::newRow("intervals") << DrillKind::Intervals;
+        QTest::newRow("chords") << DrillKind::Chords;
+        QTest::newRow("scales") << DrillKind::Scales;
+    }
+    void sharedCycle() {
+        QFETCH(DrillKind, kind);
+        open(kind);
+        const bool melody = kind == DrillKind::Melody;
+        QVERIFY(button(w, "Notest")->isChecked());
+        for (const char *off : {"Repeat", "Reveal", "Reset", "Frame5", "Label5", "Label7"})
+            QVERIFY2(!enabled(w, off), off);
+        QCOMPARE(score(), QStringList({"0", "0", "0"}));
+
+        // A first New with nothing ticked: the Melody window stops before enabling.
+        for (const QString &b : d.none)
+            click(w, b);
+        click(w, "New");
+        QCOMPARE(enabled(w, "Repeat"), !melody);
+        QCOMPARE(enabled(w, "Reveal"), !melody);
+        QVERIFY(midi->calls().empty());
+
+        askOnlyTheKnownQuestion();
+        click(w, "Test");
+        QVERIFY(enabled(w, "Frame5") && enabled(w, "Reset") && !enabled(w, "Reveal"));
+        QSignalSpy sounds(w->feedbackSound(), &FeedbackSound::commandRun);
+        click(w, d.right); // nothing asked yet: nothing judged
+        QCOMPARE(text(w, "rightwronglabel"), QString());
+        QCOMPARE(sounds.count(), 0);
+
+        click(w, "New");
+        QCOMPARE(score(), QStringList({"1", "0", "0"}));
+        QVERIFY(enabled(w, "Repeat") && !enabled(w, "Reveal"));
+        midi->clear();
+        answer(d.wrong);
+        QVERIFY(midi->noteOns().empty()); // in test mode an answer makes no note
+        QCOMPARE(text(w, "rightwronglabel"), QString("Wrong!"));
+        QCOMPARE(control<QLabel>(w, "rightwronglabel")->palette().color(QPalette::WindowText),
+                 QColor(255, 0, 0));
+        QCOMPARE(text(w, "Label1"), d.reveal);
+        answer(d.right); // the same question again: nothing
+        QCOMPARE(text(w, "rightwronglabel"), QString("Wrong!"));
+        QCOMPARE(sounds.count(), 1);
+        QCOMPARE(sounds.at(0).at(1).toString(), QString("wrong.wav"));
+
+        click(w, "New");
+        QCOMPARE(text(w, "rightwronglabel"), QString());
+        answer(d.right);
+        QCOMPARE(text(w, "rightwronglabel"), QString("Right!"));
+        QCOMPARE(control<QLabel>(w, "rightwronglabel")->palette().color(QPalette::WindowText),
+                 QColor(0, 255, 0));
+        QCOMPARE(sounds.last().at(1).toString(), QString("right.wav"));
+        QCOMPARE(score(), QStringList({"2", "1", "50"}));
+
+        // Unjudged questions lower the percentage at once, but not in the Melody window.
+        click(w, "New");
+        click(w, "New");
+        QCOMPARE(score(), QStringList({"4", "1", melody ? "50" : "25"}));
+        answer(d.right);
+        QCOMPARE(score(), QStringList({"4", "2", "50"}));
+        QCOMPARE(control(w, d.questions)->accessibleName(), QString("Questions: 4"));
+        QCOMPARE(control(w, "Label7")->accessibleName(), QString("Percentage: 50%"));
+
+        // "No test" greys the score and empties the texts; the counts stay.
+        click(w, "Notest");
+        QVERIFY(!enabled(w, "Frame5") && !enabled(w, "Label5") && enabled(w, "Reveal"));
+        QCOMPARE(text(w, "rightwronglabel") + text(w, "Label1"), QString());
+        click(w, "New"); // counts nothing, and the last judgement stands
+        QCOMPARE(score(), QStringList({"4", "2", "50"}));
+        click(w, "Reveal");
+        QCOMPARE(text(w, "Label1"), d.reveal);
+        click(w, "Test");
+        answer(d.right);
+        QCOMPARE(score(), QStringList({"4", "2", "50"}));
+
+        click(w, "New");
+        click(w, "Reset"); // the open question leaves the tally too
+        QCOMPARE(score(), QStringList({"0", "0", "0"}));
+        answer(d.right);
+        QCOMPARE(score(), QStringList({"1", "1", "100"}));
+
+        // Nothing ticked once a question exists: nothing sent or counted, and Repeat
+        // still plays the old question.
+        for (const QString &b : d.none)
+            click(w, b);
+        midi->clear();
+        click(w, "New");
+        QVERIFY(midi->calls().empty());
+        QCOMPARE(score(), QStringList({"1", "1", "100"}));
+        click(w, "Repeat");
+        QVERIFY(!midi->noteOns().empty());
+        midi->clear();
+        click(w, melody ? "stoponoise" : "stopnoise");
+        QCOMPARE(midi->lines(w->objectName()), QStringList({"allNotesOff"}));
+    }
+
+    // A melody asked in "No test" and judged in test mode is counted with its notes.
+    void melodyAskedOutsideTheTallyCountsItsNotesWhenJudged() {
+        open(DrillKind::Melody);
+        askOnlyTheKnownQuestion();
+        click(w, "Test");
+        click(w, "New");
+        click(w, "Notest");
+        setCombo("nnotescombo", 2);
+        click(w, "New");
+        click(w, "Test");
+        answer("tasto(0)");
+        QCOMPARE(score(), QStringList({"4", "3", "75"}));
+    }
+
+    // (Closing the Melody window ends the run.)
+    void closingAndReopeningRestoresTheLoadedStateButKeepsTheQuestion_data() {
+        QTest::addColumn<DrillKind>("kind");
+        QTest::newRow("intervals") << DrillKind::Intervals;
+        QTest::newRow("chords") << DrillKind::Chords;
+        QTest::newRow("scales") << DrillKind::Scales;
+    }
+    void closingAndReopeningRestoresTheLoadedStateButKeepsTheQuestion() {
+        QFETCH(DrillKind, kind);
+        open(kind);
+        askOnlyTheKnownQuestion();
+        setCombo("Combo1", 10); // A
+        click(w, "Test");
+        click(w, "New");
+        answer(d.right);
+        w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        registry->open(kind);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QCOMPARE(score(), QStringList({"0", "0", "0"}));
+        QVERIFY(button(w, "Notest")->isChecked() && !enabled(w, "Repeat"));
+        QCOMPARE(control<QComboBox>(w, "Combo1")->currentIndex(), 1);
+        QCOMPARE(text(w, "Label4"), kind == DrillKind::Scales ? QString("250") : "1000");
+        QVERIFY(w->answered());
+        click(w, "Test");
+        answer(d.right); // judged before the close: nothing
+        QCOMPARE(score(), QStringList({"0", "0", "0"}));
+        click(w, "Notest");
+        click(w, "Reveal");
+        QCOMPARE(text(w, "Label1"), QString(d.reveal).replace(QRegularExpression("^C "), "A "));
+    }
+
+    void intervalsDirectionsAndComparison() {
+        open(DrillKind::Intervals);
+        askOnlyTheKnownQuestion();
+        control<QSlider>(w, "Slider1")->setValue(120);
+        QCOMPARE(text(w, "Label4"), QString("120"));
+        QCOMPARE(control(w, "Label4")->accessibleName(), QString("Interval time [ms]: 120"));
+        const std::pair<QString, std::vector<int>> directions[] = {
+            {"ascending", {60, 67}}, {"discending", {60, 53}}, {"together", {60, 67}}};
+        for (const auto &[direction, notes] : directions) {
+            click(w, direction);
+            midi->clear();
+            click(w, "New");
+            QCOMPARE(midi->notes(), notes);
+            QCOMPARE(stampGapsMs(), std::vector<int>{direction == "together" ? 0 : 120});
+            QCOMPARE(enabled(w, "Frame3"), direction != "together");
+        }
+        // A comparison plays from the question's root, with a program change first.
+        variabiliglobali().instrument = 40;
+        setCombo("Combo1", 3); // Fixed D no longer matters
+        midi->clear();
+        click(w, "playint(4)");
+        QCOMPARE(midi->lines("Formintervalli"),
+                 QStringList({"programChange 1 40", "noteOn 1 100 60", "noteOn 1 100 64"}));
+    }
+
+    void intervalsDrawsAreUniform() {
+        open(DrillKind::Intervals);
+        click(w, "All");
+        setCombo("Combo1", 0);
+        std::map<int, int> roots, sizes;
+        const int questions = 2600;
+        for (int q = 0; q < questions; ++q) {
+            midi->clear();
+            click(w, "New");
+            const auto notes = midi->notes();
+            ++roots[notes[0]];
+            ++sizes[notes[1] - notes[0]];
+        }
+        auto chiSquare = [](const std::map<int, int> &counts, double expected) {
+            double x2 = 0;
+            for (const auto &[value, n] : counts)
+                x2 += (n - expected) * (n - expected) / expected;
+            return x2;
+        };
+        QCOMPARE(int(roots.size()), 12);
+        QCOMPARE(roots.begin()->first, 60);
+        QCOMPARE(int(sizes.size()), 13);
+        // 99.9th percentiles of chi-square with 11 and 12 degrees of freedom.
+        QVERIFY(chiSquare(roots, questions / 12.0) < 31.26);
+        QVERIFY(chiSquare(sizes, questions / 13.0) < 32.91);
+    }
+
+    // A click, or a press by key or assistive technology (an "animated" click that
+    // lands from a timer a moment later), during a pause waits for the question's end;
+    // so does a close.
+    void inputDuringAPauseWaitsForTheQuestion() {
+        open(DrillKind::Intervals);
+        askOnlyTheKnownQuestion();
+        control<QSlider>(w, "Slider1")->setValue(300);
+        for (const bool animated : {false, true}) {
+            midi->clear();
+            QTimer::singleShot(100, this, [&] {
+                QVERIFY(DrillWindow::playbackInProgress());
+                if (animated)
+                    button(w, "playint(4)")->animateClick();
+                else
+                    click(w, "playint(4)");
+            });
+            click(w, "New");
+            QCOMPARE(midi->notes(), std::vector<int>({60, 67}));
+            QTRY_COMPARE(midi->notes(), std::vector<int>({60, 67, 60, 64}));
+        }
+        QTimer::singleShot(50, this, [&] { w->close(); });
+        click(w, "New");
+        QVERIFY(w->isLoaded());
+        QTRY_VERIFY(!w->isLoaded());
+        QCOMPARE(midi->lines("Formintervalli").last(), QString("midiClose"));
+    }
+
+    void chordsRootsBlocksArpeggiosAndAnswers() {
+        open(DrillKind::Chords);
+        askOnlyTheKnownQuestion();
+        // Roots fold into the octave below F: F 65, F# 54, C 60, B 59.
+        for (const auto &[entry, root] : {std::pair{6, 65}, {7, 54}, {1, 60}, {12, 59}}) {
+            setCombo("Combo1", entry);
+            click(w, "New");
+            QCOMPARE(static_cast<FormChords *>(w)->questionnotes(1), root);
+        }
+        click(w, "None");
+        button(w, "chord(19)")->setChecked(true);
+        setCombo("Combo1", 6);
+        midi->clear();
+        click(w, "New");
+        QCOMPARE(midi->notes(), std::vector<int>({65, 69, 72, 75, 79, 86}));
+        QCOMPARE(stampGapsMs(), std::vector<int>(5, 0));
+        // As an arpeggio the pause follows the last note too: a "Stop noise!" clicked
+        // during the question is stamped after six pauses.
+        click(w, "Arpeggiooption");
+        control<QSlider>(w, "Slider1")->setValue(30);
+        midi->clear();
+        QTimer::singleShot(10, this, [&] { click(w, "stopnoise"); });
+        click(w, "Repeat");
+        QTRY_COMPARE(midi->calls().size(), size_t(7));
+        QCOMPARE(stampGapsMs(), std::vector<int>(5, 30));
+        QVERIFY(midi->calls().back().op.stamp - midi->noteOns().front().stamp >= 180ms);
+
+        // A wrong answer: "min" on A asked, "maj" answered.
+        click(w, "None");
+        button(w, "chord(1)")->setChecked(true);
+        setCombo("Combo1", 10);
+        click(w, "Test");
+        click(w, "Reset");
+        click(w, "New");
+        QCOMPARE(score(), QStringList({"1", "0", "0"})); // counted before it plays
+        click(w, "playchord(0)");
+        QCOMPARE(text(w, "rightwronglabel") + "|" + text(w, "Label1"), QString("Wrong!|A min"));
+        QCOMPARE(score(), QStringList({"1", "0", "0"}));
+        click(w, "Notest");
+        midi->clear();
+        click(w, "playchord(3)"); // a comparison on the question's root
+        QCOMPARE(midi->notes(), std::vector<int>({57, 61, 64, 68}));
+    }
+
+    void scalesRunFromTheFoldedRootAfterAProgramChange() {
+        open(DrillKind::Scales);
+        click(w, "Nonescales");
+        click(w, "Nonemodes");
+        button(w, "scales(8)")->setChecked(true); // Cromatic
+        setCombo("Combo1", 7);                    // F#: 54
+        click(w, "New");
+        std::vector<int> chromatic(13);
+        std::iota(chromatic.begin(), chromatic.end(), 54);
+        QCOMPARE(midi->notes(), chromatic);
+        midi->clear();
+        click(w, "Repeat");
+        QCOMPARE(midi->lines("Formscales").first(), QString("programChange 1 24"));
+        QCOMPARE(midi->notes(), chromatic);
+        midi->clear();
+        click(w, "playscale(4)"); // a comparison from the question's root
+        QCOMPARE(midi->notes(), std::vector<int>({54, 56, 58, 61, 63, 66}));
+        click(w, "Test");
+        click(w, "New");
+        QCOMPARE(score(), QStringList({"1", "0", "0"}));
+        click(w, "playscale(8)");
+        QCOMPARE(text(w, "Label1"), QString("F# cromatic"));
+    }
+
+    void melodyNotesLengthsAndRepeat() {
+        open(DrillKind::Melody);
+        QCOMPARE(ticked("Nota", 12), QList<int>({0, 2, 4, 5, 7, 9, 11}));
+        QCOMPARE(ticked("octave", 10), QList<int>({3, 4, 5, 6}));
+        QVERIFY(!enabled(w, "delayframe"));
+        const std::pair<QString, QList<int>> presets[] = {
+            {"Command16", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
+            {"Command19", {2, 3, 4, 5, 6, 7}},
+            {"Command18", {3, 4, 5, 6}},
+            {"Command17", {}}};
+        for (const auto &[preset, octaves] : presets) {
+            click(w, preset);
+            QCOMPARE(ticked("octave", 10), octaves);
+        }
+        // The "10th" octave: 128-131 are played folded, and judged by pitch class.
+        click(w, "Command15");
+        for (int i : {8, 9, 10, 11})
+            button(w, QString("Nota(%1)").arg(i))->setChecked(true);
+        button(w, "octave(9)")->setChecked(true);
+        setCombo("nnotescombo", 9);
+        QVERIFY(enabled(w, "delayframe"));
+        click(w, "Test");
+        click(w, "New");
+        auto *form = static_cast<FormMelody *>(w);
+        for (int k = 1; k <= 10; ++k) {
+            QVERIFY(form->notes(k) >= 128 && form->notes(k) <= 131);
+            QCOMPARE(midi->notes()[size_t(k - 1)], form->notes(k) - 12);
+        }
+        for (int k = 1; k <= 10; ++k)
+            click(w, QString("tasto(%1)").arg(form->notes(k) % 12));
+        QCOMPARE(text(w, "rightwronglabel"), QString("Right!"));
+        QCOMPARE(control<QLabel>(w, "Label1")->font().pointSizeF(), 10.0);
+
+        // The length and the pause are read by New; Repeat plays the melody it has.
+        click(w, "Notest");
+        setCombo("nnotescombo", 2);
+        control<QSlider>(w, "Slider1")->setValue(40);
+        click(w, "New");
+        setCombo("nnotescombo", 4);
+        midi->clear();
+        click(w, "Repeat");
+        QCOMPARE(stampGapsMs(), std::vector<int>({40, 40}));
+        midi->clear();
+        click(w, "tasto(9)"); // outside test mode a key plays its note
+        QCOMPARE(midi->notes(), std::vector<int>{69});
+    }
+
+    // Reveal spells the sharps with a blank, but "A#" without.
+    void melodyRevealSpelling() {
+        open(DrillKind::Melody);
+        click(w, "Command15");
+        click(w, "Command17");
+        for (int i : {1, 3, 6, 8, 10})
+            button(w, QString("Nota(%1)").arg(i))->setChecked(true);
+        button(w, "octave(4)")->setChecked(true);
+        setCombo("nnotescombo", 4);
+        const QMap<int, QString> spelled = {
+            {61, "C #"}, {63, "D #"}, {66, "F #"}, {68, "G #"}, {70, "A#"}};
+        auto *form = static_cast<FormMelody *>(w);
+        for (int tries = 0; tries < 5; ++tries) {
+            click(w, "New");
+            click(w, "Reveal");
+            QString expected;
+            for (int k = 1; k <= 5; ++k)
+                expected += spelled[form->notes(k)] + ' ';
+            QCOMPARE(text(w, "Label1"), expected);
+        }
+        QCOMPARE(control<QLabel>(w, "Label1")->font().pointSizeF(), 18.0);
+    }
+
+    // Letters press buttons wherever the focused control does not take them: a list
+    // box takes them to choose an entry.
+    void keysGoToTheFocusedListFirst() {
+        open(DrillKind::Chords);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        click(w, "New");
+        midi->clear();
+        auto *root = control<QComboBox>(w, "Combo1");
+        root->setFocus();
+        QTest::keyClick(root, 'R');
+        QCOMPARE(root->currentText(), QString("Random"));
+        QTest::qWait(200);
+        QVERIFY(midi->noteOns().empty());
+        button(w, "chord(0)")->setFocus();
+        QTest::keyClick(w->focusWidget(), 'N');
+        QTRY_VERIFY(!midi->noteOns().empty());
+
+        open(DrillKind::Melody);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        for (char letter : {'A', 'W', 'J'})
+            QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, letter);
+        QTRY_COMPARE(midi->notes(), std::vector<int>({60, 61, 71}));
+        QCOMPARE(button(w, "tasto(1)")->toolTip(), QString("C# (W)"));
+        // Tab walks the keys as they sound, C to B.
+        QWidget *from = button(w, "tasto(0)");
+        for (int i = 1; i < 12; ++i) {
+            from = from->nextInFocusChain();
+            while (!(from->focusPolicy() & Qt::TabFocus))
+                from = from->nextInFocusChain();
+            QCOMPARE(from->objectName(), QString("tasto(%1)").arg(i));
+        }
+        // Black keys lie in front: a click on one's middle reaches it.
+        QWidget *cSharp = button(w, "tasto(1)");
+        QCOMPARE(cSharp->parentWidget()->childAt(cSharp->geometry().center()), cSharp);
+    }
+};
+
+QTEST_MAIN(TestDrills)
+#include "test_drills.moc"
