@@ -18,6 +18,7 @@ class TestCommandLine : public QObject {
         const auto help = parse({"--help"});
         QVERIFY(!help.options);
         QCOMPARE(help.exitCode, 0);
+        QVERIFY2(help.output.startsWith("Usage: tonvik [options]\n"), qPrintable(help.output));
         QVERIFY(help.output.contains("--soundfont"));
         QVERIFY(help.output.contains("--audio-driver"));
         QVERIFY(help.output.simplified().contains("(alsa, pulseaudio, oss)"));

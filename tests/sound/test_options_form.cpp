@@ -20,26 +20,15 @@ class TestOptionsForm : public QObject {
   private slots:
     void init() { variabiliglobali() = SoundSettings{}; }
 
-    void defaultsAndInstrumentList() {
-        const SoundSettings s;
-        QCOMPARE(s.volume, 100);
-        QCOMPARE(s.instrument, 24);
-        QCOMPARE(s.channel, 1);
-        QCOMPARE(s.pan, 64);
+    void instrumentAndChannelLists() {
         OptionsForm form;
         QCOMPARE(form.windowTitle(), QString("Settings"));
         QCOMPARE(form.comboinstr->count(), 128);
-        QCOMPARE(form.comboinstr->itemText(0), QString("0=Acoustic Grand Piano"));
-        QCOMPARE(form.comboinstr->itemText(3), QString("3=Honky -tonk Piano"));
-        QCOMPARE(form.comboinstr->itemText(24), QString("24=Acoustic Guitar (nylon)"));
-        QCOMPARE(form.comboinstr->itemText(99), QString("99=FX 4 (atmo - sphere)"));
-        QCOMPARE(form.comboinstr->itemText(127), QString("127=Gunshot"));
+        QCOMPARE(form.comboinstr->currentText(), QString("24=Acoustic Guitar (nylon)"));
         for (int i = 0; i < 128; ++i)
             QVERIFY(form.comboinstr->itemText(i).startsWith(QString::number(i) + "="));
         QCOMPARE(form.Combochannel->count(), 16);
         QCOMPARE(form.Combochannel->itemText(15), QString("16"));
-        QCOMPARE(form.volumeslider->maximum(), 127);
-        QCOMPARE(form.panslider->minimum(), 0);
     }
 
     void closingUntouchedKeepsEverySetting() {
