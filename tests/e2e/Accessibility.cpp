@@ -8,12 +8,6 @@
 
 namespace {
 
-QString take(gchar *text) {
-    const QString s = QString::fromUtf8(text ? text : "");
-    g_free(text);
-    return s;
-}
-
 // Errors are answers here ("no such interface", "gone"): dropped, the result says it.
 struct Error {
     GError *e = nullptr;
@@ -25,9 +19,37 @@ struct Error {
     explicit operator bool() const { return e != nullptr; }
 };
 
+// A string the library hands over, taken and freed.
+template <typename Get> QString take(AtspiAccessible *node, Get get) {
+    Error err;
+    gchar *text = node ? get(node, &err) : nullptr;
+    const QString s = QString::fromUtf8(text ? text : "");
+    g_free(text);
+    return s;
+}
+
+bool hasState(AtspiAccessible *node, AtspiStateType state) {
+    AtspiStateSet *set = node ? atspi_accessible_get_state_set(node) : nullptr;
+    const bool on = set && atspi_state_set_contains(set, state);
+    if (set)
+        g_object_unref(set);
+    return on;
+}
+
+// Calls use(interface) with one of a node's interfaces, if it has it; `none` otherwise.
+template <typename Iface, typename Use, typename Result>
+Result withInterface(AtspiAccessible *node, Iface *(*get)(AtspiAccessible *), Use use,
+                     Result none) {
+    Iface *iface = node ? get(node) : nullptr;
+    if (!iface)
+        return none;
+    const Result result = use(iface);
+    g_object_unref(iface);
+    return result;
+}
+
 } // namespace
 
-A11yNode::A11yNode(AtspiAccessible *adopted) : node_(adopted) {}
 A11yNode::A11yNode(const A11yNode &other)
     : node_(other.node_ ? static_cast<AtspiAccessible *>(g_object_ref(other.node_)) : nullptr) {}
 A11yNode &A11yNode::operator=(A11yNode other) {
@@ -40,64 +62,14 @@ A11yNode::~A11yNode() {
 }
 
 QString A11yNode::name() const {
-    Error err;
-    return node_ ? take(atspi_accessible_get_name(node_, &err)) : QString();
+    return take(node_, atspi_accessible_get_name);
 }
-
 QString A11yNode::description() const {
-    Error err;
-    return node_ ? take(atspi_accessible_get_description(node_, &err)) : QString();
+    return take(node_, atspi_accessible_get_description);
 }
-
 QString A11yNode::role() const {
-    Error err;
-    return node_ ? take(atspi_accessible_get_role_name(node_, &err)) : QString();
+    return take(node_, atspi_accessible_get_role_name);
 }
-
-QString A11yNode::text() const {
-    if (!node_)
-        return {};
-    if (AtspiText *text = atspi_accessible_get_text_iface(node_)) {
-        Error err;
-        const int count = atspi_text_get_character_count(text, &err);
-        const QString s = err ? QString() : take(atspi_text_get_text(text, 0, count, &err));
-        g_object_unref(text);
-        return s;
-    }
-    return name();
-}
-
-QString A11yNode::labelledBy() const {
-    if (!node_)
-        return {};
-    Error err;
-    GArray *relations = atspi_accessible_get_relation_set(node_, &err);
-    if (!relations)
-        return {};
-    QString label;
-    for (guint i = 0; i < relations->len; ++i) {
-        AtspiRelation *r = g_array_index(relations, AtspiRelation *, i);
-        if (atspi_relation_get_relation_type(r) == ATSPI_RELATION_LABELLED_BY &&
-            atspi_relation_get_n_targets(r) > 0 && label.isEmpty())
-            label = A11yNode(atspi_relation_get_target(r, 0)).name();
-        g_object_unref(r);
-    }
-    g_array_free(relations, TRUE);
-    return label;
-}
-
-namespace {
-bool hasState(AtspiAccessible *node, AtspiStateType state) {
-    if (!node)
-        return false;
-    AtspiStateSet *set = atspi_accessible_get_state_set(node);
-    const bool on = set && atspi_state_set_contains(set, state);
-    if (set)
-        g_object_unref(set);
-    return on;
-}
-} // namespace
-
 bool A11yNode::showing() const {
     return hasState(node_, ATSPI_STATE_SHOWING);
 }
@@ -108,14 +80,34 @@ bool A11yNode::isDefault() const {
     return hasState(node_, ATSPI_STATE_IS_DEFAULT);
 }
 
-int A11yNode::childCount() const {
-    Error err;
-    return node_ ? std::max(0, atspi_accessible_get_child_count(node_, &err)) : 0;
+QString A11yNode::text() const {
+    return withInterface(
+        node_, atspi_accessible_get_text_iface,
+        [](AtspiText *text) {
+            Error err;
+            const int count = atspi_text_get_character_count(text, &err);
+            gchar *s = err ? nullptr : atspi_text_get_text(text, 0, count, &err);
+            const QString out = QString::fromUtf8(s ? s : "");
+            g_free(s);
+            return out;
+        },
+        name());
 }
 
-A11yNode A11yNode::child(int i) const {
+QString A11yNode::labelledBy() const {
     Error err;
-    return A11yNode(node_ ? atspi_accessible_get_child_at_index(node_, i, &err) : nullptr);
+    GArray *relations = node_ ? atspi_accessible_get_relation_set(node_, &err) : nullptr;
+    QString label;
+    for (guint i = 0; relations && i < relations->len; ++i) {
+        AtspiRelation *r = g_array_index(relations, AtspiRelation *, i);
+        if (atspi_relation_get_relation_type(r) == ATSPI_RELATION_LABELLED_BY &&
+            atspi_relation_get_n_targets(r) > 0 && label.isEmpty())
+            label = A11yNode(atspi_relation_get_target(r, 0)).name();
+        g_object_unref(r);
+    }
+    if (relations)
+        g_array_free(relations, TRUE);
+    return label;
 }
 
 std::vector<A11yNode> A11yNode::findAll(const std::function<bool(const A11yNode &)> &match) const {
@@ -125,9 +117,12 @@ std::vector<A11yNode> A11yNode::findAll(const std::function<bool(const A11yNode 
             return;
         if (match(n))
             found.push_back(n);
-        const int count = n.childCount();
-        for (int i = 0; i < count; ++i)
-            walk(n.child(i), depth + 1);
+        Error err;
+        const int count = atspi_accessible_get_child_count(n.node_, &err);
+        for (int i = 0; i < count; ++i) {
+            Error childErr;
+            walk(A11yNode(atspi_accessible_get_child_at_index(n.node_, i, &childErr)), depth + 1);
+        }
     };
     walk(*this, 0);
     return found;
@@ -143,20 +138,6 @@ void A11yNode::askEveryTime() const {
     if (node_)
         atspi_accessible_set_cache_mask(node_, ATSPI_CACHE_NONE);
 }
-
-namespace {
-// Calls use(interface) with one of a node's interfaces, if it has it; `none` otherwise.
-template <typename Iface, typename Use, typename Result>
-Result withInterface(AtspiAccessible *node, Iface *(*get)(AtspiAccessible *), Use use,
-                     Result none) {
-    Iface *iface = node ? get(node) : nullptr;
-    if (!iface)
-        return none;
-    const Result result = use(iface);
-    g_object_unref(iface);
-    return result;
-}
-} // namespace
 
 bool A11yNode::press() const {
     return withInterface(
@@ -174,12 +155,10 @@ bool A11yNode::click() const {
         [](AtspiComponent *component) {
             Error err;
             AtspiRect *r = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &err);
-            if (!r)
-                return false;
-            const long x = r->x + r->width / 2, y = r->y + r->height / 2;
+            const bool clicked = r && atspi_generate_mouse_event(r->x + r->width / 2,
+                                                                 r->y + r->height / 2, "b1c", &err);
             g_free(r);
-            Error clickErr;
-            return atspi_generate_mouse_event(x, y, "b1c", &clickErr) && !clickErr;
+            return clicked && !err;
         },
         false);
 }
@@ -219,41 +198,37 @@ A11yEvents::~A11yEvents() {
 void A11yEvents::received(AtspiEvent *event, void *self) {
     const A11yNode source(
         event->source ? static_cast<AtspiAccessible *>(g_object_ref(event->source)) : nullptr);
-    static_cast<A11yEvents *>(self)->seen_.push_back({source.role(), source.name()});
+    static_cast<A11yEvents *>(self)->seen_.emplace_back(source.role(), source.name());
     g_boxed_free(ATSPI_TYPE_EVENT, event);
 }
 
 bool A11yEvents::heard(const QString &role, const QString &name) const {
-    return std::any_of(seen_.begin(), seen_.end(),
-                       [&](const Seen &s) { return s.role == role && s.name == name; });
+    return std::find(seen_.begin(), seen_.end(), std::pair(role, name)) != seen_.end();
 }
 
 namespace a11y {
 
 bool startSession(QProcess &bus) {
     bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-    if (!bus.waitForStarted())
-        return false;
     QElapsedTimer timer;
     timer.start();
-    while (!bus.canReadLine() && timer.elapsed() < 10000)
+    while (bus.waitForStarted() && !bus.canReadLine() && timer.elapsed() < 10000)
         bus.waitForReadyRead(100);
     const QByteArray address = bus.readLine().trimmed();
     if (address.isEmpty())
         return false;
     qputenv("DBUS_SESSION_BUS_ADDRESS", address);
 
-    // The accessibility bus is started on demand by the session bus.
-    QProcess ask;
+    // The accessibility bus is started on demand by the session bus; programs find it
+    // on the X server's root window.
+    QProcess ask, xprop;
     ask.start("dbus-send", {"--session", "--print-reply=literal", "--dest=org.a11y.Bus",
                             "/org/a11y/bus", "org.a11y.Bus.GetAddress"});
-    if (!ask.waitForFinished(10000) || ask.exitCode() != 0)
-        return false;
-    const QByteArray a11yAddress = ask.readAllStandardOutput().trimmed();
+    const QByteArray a11yAddress = ask.waitForFinished(10000) && ask.exitCode() == 0
+                                       ? ask.readAllStandardOutput().trimmed()
+                                       : QByteArray();
     if (a11yAddress.isEmpty())
         return false;
-    // Programs find the accessibility bus on the X server's root window first.
-    QProcess xprop;
     xprop.start("xprop", {"-root", "-f", "AT_SPI_BUS", "8s", "-set", "AT_SPI_BUS",
                           QString::fromUtf8(a11yAddress)});
     if (!xprop.waitForFinished(10000) || xprop.exitCode() != 0)
@@ -267,30 +242,33 @@ bool startSession(QProcess &bus) {
 A11yNode application(const QString &name, int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
-    do {
-        A11yNode desktop(atspi_get_desktop(0));
-        const int count = desktop.childCount();
-        for (int i = 0; i < count; ++i) {
-            A11yNode app = desktop.child(i);
-            if (app.name() == name) {
-                app.askEveryTime();
-                return app;
-            }
+    for (; timer.elapsed() < timeoutMs; QTest::qWait(100)) {
+        AtspiAccessible *desktop = atspi_get_desktop(0);
+        Error err;
+        const int count = atspi_accessible_get_child_count(desktop, &err);
+        A11yNode found;
+        for (int i = 0; i < count && !found.valid(); ++i) {
+            Error childErr;
+            A11yNode app(atspi_accessible_get_child_at_index(desktop, i, &childErr));
+            if (app.name() == name)
+                found = app;
         }
-        QTest::qWait(100);
-    } while (timer.elapsed() < timeoutMs);
+        g_object_unref(desktop);
+        if (found.valid()) {
+            found.askEveryTime();
+            return found;
+        }
+    }
     return {};
 }
 
 A11yNode waitFor(const A11yNode &root, const QString &role, const QString &name, int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
-    do {
-        if (A11yNode n = root.find(role, name); n.valid())
+    for (;; QTest::qWait(100)) {
+        if (A11yNode n = root.find(role, name); n.valid() || timer.elapsed() >= timeoutMs)
             return n;
-        QTest::qWait(100);
-    } while (timer.elapsed() < timeoutMs);
-    return {};
+    }
 }
 
 bool typeKey(unsigned long keysym) {

@@ -26,22 +26,17 @@ class TestMidiControl : public QObject {
     void checksValuesAndFoldsHighNotes() {
         RecordingBackend rec;
         MidiControl midi("Formtest");
-        QVERIFY(midi.noteOn(16, 127, 127));
-        QVERIFY(midi.noteOn(1, 0, 0));
-        QVERIFY(midi.noteOn(1, 100, 128)); // 116: same pitch class, an octave down
-        QVERIFY(midi.noteOn(1, 100, 131)); // 119
-        QVERIFY(midi.noteOff(1, 130));     // 118
-        QVERIFY(!midi.noteOn(0, 100, 60));
-        QVERIFY(!midi.noteOn(17, 100, 60));
-        QVERIFY(!midi.noteOn(1, -1, 60));
-        QVERIFY(!midi.noteOn(1, 128, 60));
-        QVERIFY(!midi.noteOn(1, 100, -5));
-        QVERIFY(!midi.noteOff(0, 60));
-        QVERIFY(!midi.programChange(1, 128));
-        QVERIFY(!midi.programChange(-3, 0));
-        QVERIFY(!midi.setPan(1, 128));
-        QVERIFY(midi.programChange(2, 127));
-        QVERIFY(midi.setPan(3, 0));
+        // Notes above 127 keep their pitch class, whole octaves down.
+        for (const auto &[channel, velocity, note] :
+             {std::tuple{16, 127, 127}, {1, 0, 0}, {1, 100, 128}, {1, 100, 131}})
+            QVERIFY(midi.noteOn(channel, velocity, note));
+        QVERIFY(midi.noteOff(1, 130));
+        for (const auto &[channel, velocity, note] :
+             {std::tuple{0, 100, 60}, {17, 100, 60}, {1, -1, 60}, {1, 128, 60}, {1, 100, -5}})
+            QVERIFY(!midi.noteOn(channel, velocity, note));
+        QVERIFY(!midi.noteOff(0, 60) && !midi.programChange(1, 128) && !midi.programChange(-3, 0) &&
+                !midi.setPan(1, 128));
+        QVERIFY(midi.programChange(2, 127) && midi.setPan(3, 0));
         midi.allNotesOff();
         QCOMPARE(rec.lines("Formtest"),
                  QStringList({"noteOn 16 127 127", "noteOn 1 0 0", "noteOn 1 100 116",

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "Accessibility.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+// Runs a command to its end; true if it succeeded. Its output (both streams) in *output.
+inline bool runCommand(const QString &program, const QStringList &args, QString *output = nullptr) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    const bool ok =
+        p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (output)
+        *output = QString::fromLocal8Bit(p.readAll());
+    return ok;
+}
+
+// Installs the program built in this build tree into `prefix`, as a user would.
+inline bool installInto(const QString &prefix, QString *output = nullptr) {
+    return runCommand("cmake", {"--install", TONVIK_BUILD_DIR, "--prefix", prefix}, output);
+}
+
+// One run of the installed program, seen through the accessibility bus, its MIDI trace
+// and its standard error.
+struct Program {
+    QProcess process;
+    QString trace, said;
+    A11yNode app;
+
+    // Starts bin/tonvik of `prefix` and waits for its title window.
+    void start(const QString &prefix, QProcessEnvironment env, const QString &tracePath,
+               const QStringList &args = {}) {
+        trace = tracePath;
+        QFile::remove(trace);
+        env.remove("QT_QPA_PLATFORM");
+        env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+        env.insert("TONVIK_MIDI_TRACE", trace);
+        process.setProcessEnvironment(env);
+        process.start(prefix + "/bin/tonvik", args);
+        QVERIFY(process.waitForStarted());
+        app = a11y::application("tonvik", 15000);
+        QVERIFY2(app.valid(), "the program did not appear on the accessibility bus");
+        QVERIFY(a11y::waitFor(app, "label", "Hit a button !", 10000).valid());
+    }
+    QString stderrText() { return said += QString::fromLocal8Bit(process.readAllStandardError()); }
+    QStringList traceLines() const {
+        QFile f(trace);
+        return f.open(QIODevice::ReadOnly | QIODevice::Text)
+                   ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)
+                   : QStringList();
+    }
+    // The drill window whose title ends with `title`, once it shows (or not, after
+    // waitMs).
+    A11yNode window(const QString &title, int waitMs = 5000) const {
+        QElapsedTimer timer;
+        timer.start();
+        for (;; QTest::qWait(100)) {
+            const auto frames = app.findAll([&](const A11yNode &n) {
+                return n.role() == "frame" && n.name().endsWith(title) && n.showing();
+            });
+            if (!frames.empty() || timer.elapsed() >= waitMs)
+                return frames.empty() ? A11yNode() : frames.front();
+        }
+    }
+    // Presses a control of a window, waiting for it to show.
+    bool press(const QString &title, const QString &role, const QString &name) const {
+        return a11y::waitFor(window(title), role, name, 5000).press();
+    }
+    // The confirmed exit, which must end the program at once and well.
+    void exit() {
+        QVERIFY(press("Melody", "push button", "Exit"));
+        QVERIFY(a11y::waitFor(app, "push button", "Yes", 5000).press());
+        QVERIFY2(process.waitForFinished(8000), "the program did not end");
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+    }
+    ~Program() {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+};
