@@ -28,20 +28,7 @@ class Trace {
         if (!file_)
             return;
         QTextStream out(file_.get());
-        out << msSinceStart(op.stamp) << ' ' << window << ' ' << midiOpName(op.kind);
-        switch (op.kind) {
-        case MidiOp::NoteOn:
-            out << ' ' << op.channel << ' ' << op.value << ' ' << op.note;
-            break;
-        case MidiOp::NoteOff:
-        case MidiOp::ProgramChange:
-        case MidiOp::Pan:
-            out << ' ' << op.channel << ' ' << op.value;
-            break;
-        default:
-            break;
-        }
-        out << '\n';
+        out << msSinceStart(op.stamp) << ' ' << window << ' ' << midiOpText(op) << '\n';
         out.flush();
     }
 

@@ -28,6 +28,20 @@ const char *midiOpName(MidiOp::Kind kind) {
     return "?";
 }
 
+QString midiOpText(const MidiOp &op) {
+    QString text = midiOpName(op.kind);
+    switch (op.kind) {
+    case MidiOp::NoteOn:
+        return text + QString(" %1 %2 %3").arg(op.channel).arg(op.value).arg(op.note);
+    case MidiOp::NoteOff:
+    case MidiOp::ProgramChange:
+    case MidiOp::Pan:
+        return text + QString(" %1 %2").arg(op.channel).arg(op.value);
+    default:
+        return text;
+    }
+}
+
 MidiBackend *MidiBackend::current() {
     return g_backend;
 }

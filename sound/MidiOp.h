@@ -19,6 +19,8 @@ struct MidiOp {
 };
 
 const char *midiOpName(MidiOp::Kind kind);
+// An operation as the trace writes it: its name and arguments, e.g. "noteOn 1 100 60".
+QString midiOpText(const MidiOp &op);
 
 // Where the operations of every window's MidiControl go: the built-in synthesiser,
 // or a recorder in tests.

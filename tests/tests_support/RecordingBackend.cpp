@@ -14,28 +14,9 @@ void RecordingBackend::send(const QString &window, const MidiOp &op) {
 
 QStringList RecordingBackend::lines(const QString &window) const {
     QStringList out;
-    for (const Call &c : calls_) {
-        if (!window.isEmpty() && c.window != window)
-            continue;
-        QStringList parts;
-        if (window.isEmpty())
-            parts << c.window;
-        parts << midiOpName(c.op.kind);
-        switch (c.op.kind) {
-        case MidiOp::NoteOn:
-            parts << QString::number(c.op.channel) << QString::number(c.op.value)
-                  << QString::number(c.op.note);
-            break;
-        case MidiOp::NoteOff:
-        case MidiOp::ProgramChange:
-        case MidiOp::Pan:
-            parts << QString::number(c.op.channel) << QString::number(c.op.value);
-            break;
-        default:
-            break;
-        }
-        out << parts.join(' ');
-    }
+    for (const Call &c : calls_)
+        if (window.isEmpty() || c.window == window)
+            out << (window.isEmpty() ? c.window + ' ' : QString()) + midiOpText(c.op);
     return out;
 }
 
