@@ -1,14 +1,12 @@
 // The real FluidSynth engine rendering offline: what would be played, sample by sample.
 #include "Signal.h"
 #include "sound/AudioEngine.h"
-#include "sound/DataFiles.h"
 #include "sound/MidiControl.h"
 
 #include <QSignalSpy>
 #include <QTest>
 #include <cmath>
 #include <memory>
-#include <sndfile.h>
 
 using namespace std::chrono_literals;
 
@@ -118,33 +116,6 @@ class TestAudioEngine : public QObject {
         const double f =
             signal::peakFrequency(out.left, kRate, 5000, 10000, s.frameAt(0.05), kRate / 4);
         QVERIFY2(std::fabs(f - noteHz(118)) < noteHz(118) * 0.01, qPrintable(QString::number(f)));
-    }
-
-    void feedbackSoundIsMixedIntoTheOutput() {
-        const QString path = findDataFile("right.wav");
-        QVERIFY2(!path.isEmpty(), "right.wav is not built");
-        SF_INFO info{};
-        SNDFILE *f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &info);
-        QVERIFY(f);
-        std::vector<float> file(size_t(info.frames * info.channels));
-        sf_readf_float(f, file.data(), info.frames);
-        sf_close(f);
-        std::vector<float> fileLeft;
-        for (size_t i = 0; i < file.size(); i += size_t(info.channels))
-            fileLeft.push_back(file[i]);
-
-        Offline s;
-        QVERIFY(s.engine.playSound(path, s.t0 + 100ms));
-        QVERIFY(!s.engine.playSound("/nonexistent/right.wav", s.t0));
-        const auto out = s.render(1.2);
-        const long onset = signal::firstAbove(out.left, 1e-4f);
-        const auto expected = long(s.frameAt(0.1));
-        QVERIFY2(std::labs(onset - expected) <= 8, qPrintable(QString::number(onset)));
-        const double want = 0.8 * signal::rms(fileLeft);
-        const double got =
-            signal::rms(out.left, size_t(expected), size_t(info.frames * kRate / info.samplerate));
-        QVERIFY2(std::fabs(got - want) < want * 0.05,
-                 qPrintable(QString("%1 %2").arg(got).arg(want)));
     }
 
     void notesStampedApartStartThatFarApart_data() {

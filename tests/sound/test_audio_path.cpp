@@ -1,14 +1,10 @@
 // The real audio path: the engine's own output, opened on the PulseAudio server that the
 // test run starts (its default sink a null sink), recorded from the sink's monitor.
 #include "Signal.h"
-#include "app/SplashWindow.h"
-#include "app/WindowRegistry.h"
 #include "sound/AudioEngine.h"
 #include "sound/MidiControl.h"
 #include "tests_support/MonitorRecorder.h"
 
-#include <QElapsedTimer>
-#include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -83,34 +79,6 @@ class TestAudioPath : public QObject {
         QVERIFY2(attack2 > 0.7 * attack1 && attack2 < 1.3 * attack1,
                  qPrintable(QString("%1 %2").arg(attack1).arg(attack2)));
         QVERIFY(state.count() >= 3); // opened, stopped, opened again
-        MidiBackend::setCurrent(nullptr);
-    }
-
-    void outputThatCannotOpenLeavesTheProgramSilentAndSaysSoOnce() {
-        EngineConfig config;
-        config.audioDriver = "oss"; // no OSS device here
-        config.retrySeconds = 0.3;
-        AudioEngine engine(config);
-        MidiBackend::setCurrent(&engine);
-        WindowRegistry windows;
-        connect(&engine, &AudioEngine::silent, &windows, &WindowRegistry::showSoundProblem);
-        windows.showSplash();
-        QSignalSpy silent(&engine, &AudioEngine::silent);
-        MidiControl midi("test");
-        QElapsedTimer timer;
-        timer.start();
-        for (int i = 0; i < 20; ++i) {
-            midi.noteOn(1, 100, 60 + i);
-            QTest::qWait(50);
-        }
-        QVERIFY(silent.count() == 1 || silent.wait(3000));
-        QTest::qWait(500); // a retry has failed again by now
-        QCOMPARE(silent.count(), 1);
-        const QString reason = silent.first().first().toString();
-        QVERIFY(reason.contains("\"oss\" could not be opened"));
-        auto *status = windows.splash()->findChild<QLabel *>("soundstatus");
-        QVERIFY(status && status->isVisibleTo(windows.splash()));
-        QCOMPARE(status->text(), reason);
         MidiBackend::setCurrent(nullptr);
     }
 };

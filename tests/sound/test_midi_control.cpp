@@ -1,28 +1,15 @@
-// MidiControl: values checked at the boundary, notes folded, operations stamped on the
-// playback's logical clock and written to the trace file; MIDI ports found by name.
+// MidiControl: values checked at the boundary and notes folded; MIDI ports found by
+// name. (The trace and the stamps are read by the end-to-end and drill tests.)
 #include "sound/MidiControl.h"
 #include "sound/MidiPorts.h"
 #include "tests_support/RecordingBackend.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
-#include <thread>
-
-using namespace std::chrono_literals;
 
 class TestMidiControl : public QObject {
     Q_OBJECT
-    QTemporaryDir dir;
-    QString tracePath;
 
   private slots:
-    void initTestCase() {
-        // The trace file is opened by the first operation of the process.
-        tracePath = dir.filePath("trace.txt");
-        qputenv("TONVIK_MIDI_TRACE", tracePath.toLocal8Bit());
-    }
-
     void checksValuesAndFoldsHighNotes() {
         RecordingBackend rec;
         MidiControl midi("Formtest");
@@ -45,60 +32,6 @@ class TestMidiControl : public QObject {
         for (int n = 128; n < 200; ++n)
             QCOMPARE(MidiControl::playableNote(n) % 12, n % 12);
         QVERIFY(MidiControl::playableNote(200) <= 127);
-    }
-
-    void playbackStampsAreLogicalNotWallClock() {
-        RecordingBackend rec;
-        MidiControl midi("Formtest");
-        {
-            PlaybackClock::Scope playback;
-            midi.noteOn(1, 100, 60);
-            const TimePoint due = PlaybackClock::advance(250);
-            std::this_thread::sleep_for(30ms); // the thread wakes late or early: no matter
-            QVERIFY(SteadyClock::now() < due);
-            midi.noteOn(1, 100, 72);
-            PlaybackClock::advance(0);
-            midi.noteOn(1, 100, 84);
-        }
-        const auto &c = rec.calls();
-        QCOMPARE(int(c.size()), 3);
-        QCOMPARE(c[1].op.stamp - c[0].op.stamp, SteadyClock::duration(250ms));
-        QCOMPARE(c[2].op.stamp, c[1].op.stamp);
-        // Outside a playback an operation is stamped with the time it is made.
-        const TimePoint before = SteadyClock::now();
-        midi.noteOn(1, 100, 60);
-        QVERIFY(rec.calls().back().op.stamp >= before);
-    }
-
-    void traceHasOneLinePerOperation() {
-        RecordingBackend rec;
-        MidiControl a("formmelody"), b("Formchords");
-        a.midiOpen();
-        a.noteOn(1, 100, 130);
-        b.programChange(4, 40);
-        b.setPan(4, 0);
-        b.noteOn(0, 100, 60); // refused: not an operation, not traced
-        a.noteOff(1, 60);
-        a.allNotesOff();
-        a.midiClose();
-        QFile file(tracePath);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
-        lines = lines.mid(lines.size() - 7);
-        QStringList rest;
-        qint64 previous = -1;
-        for (const QString &line : lines) {
-            const int space = line.indexOf(' ');
-            bool ok = false;
-            const qint64 ms = line.left(space).toLongLong(&ok);
-            QVERIFY2(ok && ms >= previous, qPrintable(line));
-            previous = ms;
-            rest << line.mid(space + 1);
-        }
-        QCOMPARE(rest, QStringList({"formmelody midiOpen", "formmelody noteOn 1 100 118",
-                                    "Formchords programChange 4 40", "Formchords setPan 4 0",
-                                    "formmelody noteOff 1 60", "formmelody allNotesOff",
-                                    "formmelody midiClose"}));
     }
 
     void portsAreFoundByNameOrAPartFittingOnlyOne() {
