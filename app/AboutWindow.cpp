@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/AboutWindow.h"
 
 #include "app/Artwork.h"
@@ -33,6 +34,11 @@ AboutWindow::AboutWindow(QWidget *parent) : QDialog(parent) {
     texts->addWidget(line("lblThanks", "Thanks to: ", displayFont(11)));
     texts->addWidget(line("lblMidiControl", "JWCS MIDI Synthesiser Control", displayFont(11)));
     texts->addWidget(line("lblSynth", "FluidSynth and the FluidR3 GM sound font", displayFont(11)));
+    texts->addSpacing(10);
+    texts->addWidget(line("lblLicense",
+                          "Free software under the GNU General Public License, version 3 or "
+                          "later. There is no warranty.",
+                          serifFont(10)));
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);

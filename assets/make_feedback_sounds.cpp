@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Synthesises the two feedback sounds into the given directory:
 //   right.wav  a short, bright, rising chime (C6, E6, G6, C7 struck one after another)
 //   wrong.wav  a short, low, dull buzz (two detuned low tones, harmonics rolled off)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the program's icon as PNG files of the usual sizes into the given directory.
 #include "app/Artwork.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Benchmarks, run by `make bench` inside a private X server and PulseAudio server
 // with a null sink. Each prints one table: figure, goal, median, min, max.
 #include "Capture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "drill/DrillWindow.h"
 
 #include "drill/InputHold.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "drill/Tally.h"
 
 void Tally::ask(int weight, bool percentOfUnjudged) {

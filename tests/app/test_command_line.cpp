@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line: help, version, and clear refusals with exit code 2.
 #include "app/CommandLine.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Thousands of random clicks, choices and key presses over every window and dialog of
 // the program, the real synthesiser rendering offline all the while and every pause
 // at 0 ms. Nothing may crash (the sanitizer build runs this too) and memory must stop
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
-#include <QFile>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmapCache>
@@ -38,16 +38,6 @@ long heapInUseKiB() {
     malloc_trim(0);
     return long(mallinfo2().uordblks / 1024);
 #endif
-}
-
-long residentKiB() {
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
 }
 
 } // namespace
@@ -213,15 +203,11 @@ class TestSoak : public QObject {
             if (i % (actions / 8) == 0)
                 rss.push_back(settledKiB());
         }
-        std::printf("%d actions, %d exits, %d dialogs; KiB in use at each eighth: %s (%ld "
-                    "resident)\n",
-                    actions, exits_, dialogs_, qPrintable([&] {
-                        QStringList s;
-                        for (long k : rss)
-                            s << QString::number(k);
-                        return s.join(' ');
-                    }()),
-                    residentKiB());
+        QStringList eighths;
+        for (long k : rss)
+            eighths << QString::number(k);
+        qInfo("%d actions, %d exits, %d dialogs; KiB in use at each eighth: %s", actions, exits_,
+              dialogs_, qPrintable(eighths.join(' ')));
         QVERIFY(exits_ > 0 && dialogs_ > 0);
         // Once everything has been used, nothing more may be kept: the second half of
         // the run stays within 2 MiB of the highest point of the first.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application shell as a user drives it: splash, navigation between the drill
 // windows, the dialogs and the exit question (the real message box, answered by a
 // click on its button), with every MIDI operation recorded.

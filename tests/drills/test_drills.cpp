@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The four drill windows clicked and typed at as a musician would, with every MIDI
 // operation recorded and the random generator's seed fixed: first the cycle they share,
 // one table row per window, then what each drill does of its own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The installed program as a user meets it: started from its install prefix under the
 // test run's X server, playing into the PulseAudio null sink, and driven from outside
 // through the accessibility bus (controls found by role and accessible name, pressed

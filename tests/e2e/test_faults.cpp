@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults a user meets, each with the real program: no sound server, the sound server
 // killed while playing and started again, a frozen sound server, a sound font that is
 // empty or garbage, right.wav missing or corrupt. Each time the program says plainly

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a fresh prefix and checks what a desktop needs of it.
 set -euo pipefail
 build=$1
@@ -14,7 +15,7 @@ for f in bin/tonvik share/tonvik/right.wav share/tonvik/wrong.wav \
          share/icons/hicolor/scalable/apps/org.tonvik.Tonvik.svg \
          share/icons/hicolor/48x48/apps/org.tonvik.Tonvik.png \
          share/icons/hicolor/256x256/apps/org.tonvik.Tonvik.png \
-         share/man/man1/tonvik.1; do
+         share/man/man1/tonvik.1.gz share/doc/tonvik/copyright; do
     [ -s "$prefix/$f" ] || fail "$f is not installed"
 done
 
@@ -27,7 +28,7 @@ grep -q '^Icon=org.tonvik.Tonvik$' "$prefix/share/applications/org.tonvik.Tonvik
 
 version=$("$prefix/bin/tonvik" --version)
 [ "$version" = "tonvik 1.0" ] || fail "--version says '$version'"
-MANWIDTH=80 man -l "$prefix/share/man/man1/tonvik.1" 2>/dev/null | grep -q -- '--soundfont' || fail "man page"
+MANWIDTH=80 man -l "$prefix/share/man/man1/tonvik.1.gz" 2>/dev/null | grep -q -- '--soundfont' || fail "man page"
 
 # The installed program starts and keeps running (offscreen, from another directory).
 (cd / && exec env QT_QPA_PLATFORM=offscreen "$prefix/bin/tonvik" --audio-driver oss \

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real FluidSynth engine rendering offline: what would be played, sample by sample.
 #include "Signal.h"
 #include "sound/AudioEngine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real audio path: the engine's own output, opened on the PulseAudio server that the
 // test run starts (its default sink a null sink), recorded from the sink's monitor.
 #include "Signal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MidiControl: values checked at the boundary and notes folded; MIDI ports found by
 // name. (The trace and the stamps are read by the end-to-end and drill tests.)
 #include "sound/MidiControl.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MIDI devices: the bytes both ways through a real JACK server (started here, with the
 // dummy driver, so no sound card is needed) and, where the machine has one, the ALSA
 // sequencer. The other end is a client of the test's own with virtual ports.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Settings" dialog shows the settings when it opens and stores what it shows
 // when it closes, whichever way it is closed.
 #include "sound/OptionsForm.h"

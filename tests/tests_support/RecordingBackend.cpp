@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests_support/RecordingBackend.h"
 
 RecordingBackend::RecordingBackend() : previous_(MidiBackend::current()) {

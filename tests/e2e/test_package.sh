@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Builds the Debian package as `make package` does and checks it as Debian would:
+# its control fields and files, the installed program running from an unpacked root,
+# and lintian.
+set -euo pipefail
+source=$1
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+make -C "$source" package >/tmp/tonvik-package.log 2>&1 || { tail -30 /tmp/tonvik-package.log; fail "make package"; }
+deb=$(ls "$source"/tonvik_1.0.0_"$(dpkg --print-architecture)".deb) || fail "no tonvik_1.0.0_<arch>.deb"
+
+info=$(dpkg-deb -I "$deb")
+field() { sed -n "s/^ $1: //p" <<<"$info"; }
+[ "$(field Package)" = tonvik ] || fail "Package: $(field Package)"
+[ "$(field Version)" = 1.0.0 ] || fail "Version: $(field Version)"
+[ "$(field Section)" = sound ] || fail "Section: $(field Section)"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+for dep in libqt6widgets6 libfluidsynth3 librtmidi6 libsndfile1 "fluid-soundfont-gm | sf2-soundfont-gm"; do
+    grep -qF "$dep" <<<"$(field Depends)" || fail "Depends lacks $dep: $(field Depends)"
+done
+grep -q libasound2-plugins <<<"$(field Recommends)" || fail "Recommends: $(field Recommends)"
+
+files=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for f in ./usr/bin/tonvik ./usr/share/tonvik/right.wav ./usr/share/tonvik/wrong.wav \
+         ./usr/share/applications/org.tonvik.Tonvik.desktop \
+         ./usr/share/metainfo/org.tonvik.Tonvik.metainfo.xml \
+         ./usr/share/icons/hicolor/48x48/apps/org.tonvik.Tonvik.png \
+         ./usr/share/man/man1/tonvik.1.gz ./usr/share/doc/tonvik/copyright \
+         ./usr/share/doc/tonvik/changelog.gz; do
+    grep -qxF "$f" <<<"$files" || fail "$f is not in the package"
+done
+
+root=$(mktemp -d /tmp/tonvik-root.XXXXXX)
+trap 'rm -rf "$root"' EXIT
+dpkg -x "$deb" "$root"
+[ "$("$root/usr/bin/tonvik" --version)" = "tonvik 1.0" ] || fail "the unpacked program's --version"
+
+# Errors fail; the warnings are printed for the log.
+lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian found errors"
+echo "1 passed, 0 failed"
