@@ -5,28 +5,26 @@
 #include "app/WindowRegistry.h"
 #include "chords/FormChords.h"
 #include "drill/Random.h"
-#include "intervals/FormIntervalli.h"
 #include "melody/FormMelody.h"
-#include "scales/FormScales.h"
 #include "sound/SoundSettings.h"
 #include "tests_support/Controls.h"
 #include "tests_support/RecordingBackend.h"
 
 #include <QSignalSpy>
 #include <map>
-#include <memory>
 #include <numeric>
 
 using namespace std::chrono_literals;
 Q_DECLARE_METATYPE(DrillKind)
 
 namespace {
-// How each window is set to ask one known question, and answered.
+// Per window: the questions count label; the buttons that clear every item; the items
+// to tick for one known question; its right and a wrong answer (the Melody window's
+// keys are pressed once per note); the question as Reveal words it.
 struct Drill {
-    QString questions;      // the questions count label
-    QStringList none, tick; // clear every item, then tick one
-    QString right, wrong;   // answer buttons (Melody: its keys, pressed nnotes times)
-    QString reveal;         // the known question, as Reveal words it
+    QString questions;
+    QStringList none, tick;
+    QString right, wrong, reveal;
 };
 const std::map<DrillKind, Drill> kDrills = {
     {DrillKind::Melody,
@@ -63,25 +61,26 @@ class TestDrills : public QObject {
         registry->open(kind);
         QVERIFY(QTest::qWaitForWindowExposed(w));
         control<QSlider>(w, "Slider1")->setValue(0);
-        if (kDrills.count(kind))
-            d = kDrills.at(kind);
+        d = kDrills.at(kind);
         midi->clear();
     }
-    void askOnlyTheKnownQuestion() {
-        for (const QString &b : d.none)
+    void clicks(const QStringList &names) {
+        for (const QString &b : names)
             click(w, b);
-        for (const QString &b : d.tick)
+    }
+    void tick(const QStringList &names) {
+        for (const QString &b : names)
             button(w, b)->setChecked(true);
     }
     void answer(const QString &b) {
-        const int times =
-            w->kind() == DrillKind::Melody ? static_cast<FormMelody *>(w)->nnotes() : 1;
-        for (int i = 0; i < std::max(times, 1); ++i)
+        const bool melody = w->kind() == DrillKind::Melody;
+        for (int i = 0; i < std::max(melody ? static_cast<FormMelody *>(w)->nnotes() : 1, 1); ++i)
             click(w, b);
     }
-    QStringList score() const {
-        return {text(w, d.questions), text(w, "Label5"), text(w, "Label7")};
+    QString score() const {
+        return text(w, d.questions) + ' ' + text(w, "Label5") + ' ' + text(w, "Label7");
     }
+    QString feedback() const { return text(w, "rightwronglabel") + '|' + text(w, "Label1"); }
     void setCombo(const QString &name, int index) {
         control<QComboBox>(w, name)->setCurrentIndex(index);
     }
@@ -114,10 +113,8 @@ class TestDrills : public QObject {
 
     void sharedCycle_data() {
         QTest::addColumn<DrillKind>("kind");
-        QTest::newRow("melody") << DrillKind::Melody;
-        QTest::newRow("intervals") << DrillKind::Intervals;
-        QTest::newRow("chords") << DrillKind::Chords;
-        QTest::newRow("scales") << DrillKind::Scales;
+        for (const auto &[kind, drill] : kDrills)
+            QTest::newRow(qPrintable(drill.right)) << kind;
     }
     void sharedCycle() {
         QFETCH(DrillKind, kind);
@@ -126,83 +123,70 @@ class TestDrills : public QObject {
         QVERIFY(button(w, "Notest")->isChecked());
         for (const char *off : {"Repeat", "Reveal", "Reset", "Frame5", "Label5", "Label7"})
             QVERIFY2(!enabled(w, off), off);
-        QCOMPARE(score(), QStringList({"0", "0", "0"}));
-
         // A first New with nothing ticked: the Melody window stops before enabling.
-        for (const QString &b : d.none)
-            click(w, b);
-        click(w, "New");
-        QCOMPARE(enabled(w, "Repeat"), !melody);
-        QCOMPARE(enabled(w, "Reveal"), !melody);
+        clicks(d.none + QStringList{"New"});
+        QVERIFY(enabled(w, "Repeat") == !melody && enabled(w, "Reveal") == !melody);
         QVERIFY(midi->calls().empty());
 
-        askOnlyTheKnownQuestion();
+        tick(d.tick);
         click(w, "Test");
         QVERIFY(enabled(w, "Frame5") && enabled(w, "Reset") && !enabled(w, "Reveal"));
         QSignalSpy sounds(w->feedbackSound(), &FeedbackSound::commandRun);
         click(w, d.right); // nothing asked yet: nothing judged
-        QCOMPARE(text(w, "rightwronglabel"), QString());
-        QCOMPARE(sounds.count(), 0);
+        QCOMPARE(feedback() + score(), QString("|0 0 0"));
 
         click(w, "New");
-        QCOMPARE(score(), QStringList({"1", "0", "0"}));
+        QCOMPARE(score(), QString("1 0 0"));
         QVERIFY(enabled(w, "Repeat") && !enabled(w, "Reveal"));
         midi->clear();
         answer(d.wrong);
         QVERIFY(midi->noteOns().empty()); // in test mode an answer makes no note
-        QCOMPARE(text(w, "rightwronglabel"), QString("Wrong!"));
+        QCOMPARE(feedback(), "Wrong!|" + d.reveal);
         QCOMPARE(control<QLabel>(w, "rightwronglabel")->palette().color(QPalette::WindowText),
                  QColor(255, 0, 0));
-        QCOMPARE(text(w, "Label1"), d.reveal);
         answer(d.right); // the same question again: nothing
-        QCOMPARE(text(w, "rightwronglabel"), QString("Wrong!"));
+        QCOMPARE(feedback(), "Wrong!|" + d.reveal);
         QCOMPARE(sounds.count(), 1);
         QCOMPARE(sounds.at(0).at(1).toString(), QString("wrong.wav"));
 
         click(w, "New");
-        QCOMPARE(text(w, "rightwronglabel"), QString());
+        QCOMPARE(feedback(), QString("|"));
         answer(d.right);
-        QCOMPARE(text(w, "rightwronglabel"), QString("Right!"));
+        QCOMPARE(feedback() + ' ' + score(), "Right!|" + d.reveal + " 2 1 50");
         QCOMPARE(control<QLabel>(w, "rightwronglabel")->palette().color(QPalette::WindowText),
                  QColor(0, 255, 0));
         QCOMPARE(sounds.last().at(1).toString(), QString("right.wav"));
-        QCOMPARE(score(), QStringList({"2", "1", "50"}));
 
         // Unjudged questions lower the percentage at once, but not in the Melody window.
-        click(w, "New");
-        click(w, "New");
-        QCOMPARE(score(), QStringList({"4", "1", melody ? "50" : "25"}));
+        clicks({"New", "New"});
+        QCOMPARE(score(), QString(melody ? "4 1 50" : "4 1 25"));
         answer(d.right);
-        QCOMPARE(score(), QStringList({"4", "2", "50"}));
+        QCOMPARE(score(), QString("4 2 50"));
         QCOMPARE(control(w, d.questions)->accessibleName(), QString("Questions: 4"));
         QCOMPARE(control(w, "Label7")->accessibleName(), QString("Percentage: 50%"));
 
-        // "No test" greys the score and empties the texts; the counts stay.
+        // "No test" greys the score and empties the texts; New counts nothing there and
+        // the last judgement stands.
         click(w, "Notest");
         QVERIFY(!enabled(w, "Frame5") && !enabled(w, "Label5") && enabled(w, "Reveal"));
-        QCOMPARE(text(w, "rightwronglabel") + text(w, "Label1"), QString());
-        click(w, "New"); // counts nothing, and the last judgement stands
-        QCOMPARE(score(), QStringList({"4", "2", "50"}));
-        click(w, "Reveal");
-        QCOMPARE(text(w, "Label1"), d.reveal);
+        QCOMPARE(feedback(), QString("|"));
+        clicks({"New", "Reveal"});
+        QCOMPARE(feedback() + ' ' + score(), "|" + d.reveal + " 4 2 50");
         click(w, "Test");
         answer(d.right);
-        QCOMPARE(score(), QStringList({"4", "2", "50"}));
-
-        click(w, "New");
-        click(w, "Reset"); // the open question leaves the tally too
-        QCOMPARE(score(), QStringList({"0", "0", "0"}));
+        QCOMPARE(score(), QString("4 2 50"));
+        clicks({"New", "Reset"}); // the open question leaves the tally too
+        QCOMPARE(score(), QString("0 0 0"));
         answer(d.right);
-        QCOMPARE(score(), QStringList({"1", "1", "100"}));
+        QCOMPARE(score(), QString("1 1 100"));
 
         // Nothing ticked once a question exists: nothing sent or counted, and Repeat
         // still plays the old question.
-        for (const QString &b : d.none)
-            click(w, b);
+        clicks(d.none);
         midi->clear();
         click(w, "New");
         QVERIFY(midi->calls().empty());
-        QCOMPARE(score(), QStringList({"1", "1", "100"}));
+        QCOMPARE(score(), QString("1 1 100"));
         click(w, "Repeat");
         QVERIFY(!midi->noteOns().empty());
         midi->clear();
@@ -213,59 +197,50 @@ class TestDrills : public QObject {
     // A melody asked in "No test" and judged in test mode is counted with its notes.
     void melodyAskedOutsideTheTallyCountsItsNotesWhenJudged() {
         open(DrillKind::Melody);
-        askOnlyTheKnownQuestion();
-        click(w, "Test");
-        click(w, "New");
-        click(w, "Notest");
+        clicks(d.none);
+        tick(d.tick);
+        clicks({"Test", "New", "Notest"});
         setCombo("nnotescombo", 2);
-        click(w, "New");
-        click(w, "Test");
+        clicks({"New", "Test"});
         answer("tasto(0)");
-        QCOMPARE(score(), QStringList({"4", "3", "75"}));
+        QCOMPARE(score(), QString("4 3 75"));
     }
 
     // (Closing the Melody window ends the run.)
-    void closingAndReopeningRestoresTheLoadedStateButKeepsTheQuestion_data() {
-        QTest::addColumn<DrillKind>("kind");
-        QTest::newRow("intervals") << DrillKind::Intervals;
-        QTest::newRow("chords") << DrillKind::Chords;
-        QTest::newRow("scales") << DrillKind::Scales;
-    }
     void closingAndReopeningRestoresTheLoadedStateButKeepsTheQuestion() {
-        QFETCH(DrillKind, kind);
-        open(kind);
-        askOnlyTheKnownQuestion();
-        setCombo("Combo1", 10); // A
-        click(w, "Test");
-        click(w, "New");
-        answer(d.right);
-        w->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        registry->open(kind);
-        QVERIFY(QTest::qWaitForWindowExposed(w));
-        QCOMPARE(score(), QStringList({"0", "0", "0"}));
-        QVERIFY(button(w, "Notest")->isChecked() && !enabled(w, "Repeat"));
-        QCOMPARE(control<QComboBox>(w, "Combo1")->currentIndex(), 1);
-        QCOMPARE(text(w, "Label4"), kind == DrillKind::Scales ? QString("250") : "1000");
-        QVERIFY(w->answered());
-        click(w, "Test");
-        answer(d.right); // judged before the close: nothing
-        QCOMPARE(score(), QStringList({"0", "0", "0"}));
-        click(w, "Notest");
-        click(w, "Reveal");
-        QCOMPARE(text(w, "Label1"), QString(d.reveal).replace(QRegularExpression("^C "), "A "));
+        for (DrillKind kind : {DrillKind::Intervals, DrillKind::Chords, DrillKind::Scales}) {
+            open(kind);
+            clicks(d.none);
+            tick(d.tick);
+            setCombo("Combo1", 10); // A
+            clicks({"Test", "New"});
+            answer(d.right);
+            w->close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            registry->open(kind);
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            QCOMPARE(score(), QString("0 0 0"));
+            QVERIFY(button(w, "Notest")->isChecked() && !enabled(w, "Repeat") && w->answered());
+            QCOMPARE(control<QComboBox>(w, "Combo1")->currentIndex(), 1);
+            QCOMPARE(text(w, "Label4"), kind == DrillKind::Scales ? QString("250") : "1000");
+            click(w, "Test");
+            answer(d.right); // judged before the close: nothing
+            QCOMPARE(score(), QString("0 0 0"));
+            clicks({"Notest", "Reveal"});
+            QCOMPARE(text(w, "Label1"), QString(d.reveal).replace(QRegularExpression("^C "), "A "));
+        }
     }
 
-    void intervalsDirectionsAndComparison() {
+    void intervalsDirectionsComparisonAndUniformDraws() {
         open(DrillKind::Intervals);
-        askOnlyTheKnownQuestion();
+        clicks(d.none);
+        tick(d.tick);
         control<QSlider>(w, "Slider1")->setValue(120);
-        QCOMPARE(text(w, "Label4"), QString("120"));
         QCOMPARE(control(w, "Label4")->accessibleName(), QString("Interval time [ms]: 120"));
         const std::pair<QString, std::vector<int>> directions[] = {
             {"ascending", {60, 67}}, {"discending", {60, 53}}, {"together", {60, 67}}};
         for (const auto &[direction, notes] : directions) {
-            click(w, direction);
+            clicks({direction});
             midi->clear();
             click(w, "New");
             QCOMPARE(midi->notes(), notes);
@@ -279,33 +254,27 @@ class TestDrills : public QObject {
         click(w, "playint(4)");
         QCOMPARE(midi->lines("Formintervalli"),
                  QStringList({"programChange 1 40", "noteOn 1 100 60", "noteOn 1 100 64"}));
-    }
 
-    void intervalsDrawsAreUniform() {
-        open(DrillKind::Intervals);
-        click(w, "All");
+        // Random roots and sizes are uniform (chi-square under its 99.9th percentile
+        // for 11 and 12 degrees of freedom).
+        clicks({"ascending", "All"});
         setCombo("Combo1", 0);
-        std::map<int, int> roots, sizes;
-        const int questions = 2600;
-        for (int q = 0; q < questions; ++q) {
+        control<QSlider>(w, "Slider1")->setValue(0);
+        std::map<int, double> roots, sizes;
+        for (int q = 0; q < 2600; ++q) {
             midi->clear();
             click(w, "New");
-            const auto notes = midi->notes();
-            ++roots[notes[0]];
-            ++sizes[notes[1] - notes[0]];
+            ++roots[midi->notes()[0]];
+            ++sizes[midi->notes()[1] - midi->notes()[0]];
         }
-        auto chiSquare = [](const std::map<int, int> &counts, double expected) {
-            double x2 = 0;
+        auto chiSquare = [](const std::map<int, double> &counts) {
+            double x2 = 0, expected = 2600.0 / double(counts.size());
             for (const auto &[value, n] : counts)
                 x2 += (n - expected) * (n - expected) / expected;
             return x2;
         };
-        QCOMPARE(int(roots.size()), 12);
-        QCOMPARE(roots.begin()->first, 60);
-        QCOMPARE(int(sizes.size()), 13);
-        // 99.9th percentiles of chi-square with 11 and 12 degrees of freedom.
-        QVERIFY(chiSquare(roots, questions / 12.0) < 31.26);
-        QVERIFY(chiSquare(sizes, questions / 13.0) < 32.91);
+        QVERIFY(roots.size() == 12 && roots.begin()->first == 60 && sizes.size() == 13);
+        QVERIFY(chiSquare(roots) < 31.26 && chiSquare(sizes) < 32.91);
     }
 
     // A click, or a press by key or assistive technology (an "animated" click that
@@ -313,7 +282,8 @@ class TestDrills : public QObject {
     // so does a close.
     void inputDuringAPauseWaitsForTheQuestion() {
         open(DrillKind::Intervals);
-        askOnlyTheKnownQuestion();
+        clicks(d.none);
+        tick(d.tick);
         control<QSlider>(w, "Slider1")->setValue(300);
         for (const bool animated : {false, true}) {
             midi->clear();
@@ -337,7 +307,8 @@ class TestDrills : public QObject {
 
     void chordsRootsBlocksArpeggiosAndAnswers() {
         open(DrillKind::Chords);
-        askOnlyTheKnownQuestion();
+        clicks(d.none);
+        tick(d.tick);
         // Roots fold into the octave below F: F 65, F# 54, C 60, B 59.
         for (const auto &[entry, root] : {std::pair{6, 65}, {7, 54}, {1, 60}, {12, 59}}) {
             setCombo("Combo1", entry);
@@ -345,7 +316,7 @@ class TestDrills : public QObject {
             QCOMPARE(static_cast<FormChords *>(w)->questionnotes(1), root);
         }
         click(w, "None");
-        button(w, "chord(19)")->setChecked(true);
+        tick({"chord(19)"});
         setCombo("Combo1", 6);
         midi->clear();
         click(w, "New");
@@ -362,17 +333,14 @@ class TestDrills : public QObject {
         QCOMPARE(stampGapsMs(), std::vector<int>(5, 30));
         QVERIFY(midi->calls().back().op.stamp - midi->noteOns().front().stamp >= 180ms);
 
-        // A wrong answer: "min" on A asked, "maj" answered.
+        // "min" on A asked, "maj" answered; counted before it plays.
         click(w, "None");
-        button(w, "chord(1)")->setChecked(true);
+        tick({"chord(1)"});
         setCombo("Combo1", 10);
-        click(w, "Test");
-        click(w, "Reset");
-        click(w, "New");
-        QCOMPARE(score(), QStringList({"1", "0", "0"})); // counted before it plays
+        clicks({"Test", "Reset", "New"});
+        QCOMPARE(score(), QString("1 0 0"));
         click(w, "playchord(0)");
-        QCOMPARE(text(w, "rightwronglabel") + "|" + text(w, "Label1"), QString("Wrong!|A min"));
-        QCOMPARE(score(), QStringList({"1", "0", "0"}));
+        QCOMPARE(feedback() + ' ' + score(), QString("Wrong!|A min 1 0 0"));
         click(w, "Notest");
         midi->clear();
         click(w, "playchord(3)"); // a comparison on the question's root
@@ -381,10 +349,9 @@ class TestDrills : public QObject {
 
     void scalesRunFromTheFoldedRootAfterAProgramChange() {
         open(DrillKind::Scales);
-        click(w, "Nonescales");
-        click(w, "Nonemodes");
-        button(w, "scales(8)")->setChecked(true); // Cromatic
-        setCombo("Combo1", 7);                    // F#: 54
+        clicks(d.none);
+        tick({"scales(8)"});   // Cromatic
+        setCombo("Combo1", 7); // F#: 54
         click(w, "New");
         std::vector<int> chromatic(13);
         std::iota(chromatic.begin(), chromatic.end(), 54);
@@ -396,9 +363,8 @@ class TestDrills : public QObject {
         midi->clear();
         click(w, "playscale(4)"); // a comparison from the question's root
         QCOMPARE(midi->notes(), std::vector<int>({54, 56, 58, 61, 63, 66}));
-        click(w, "Test");
-        click(w, "New");
-        QCOMPARE(score(), QStringList({"1", "0", "0"}));
+        clicks({"Test", "New"});
+        QCOMPARE(score(), QString("1 0 0"));
         click(w, "playscale(8)");
         QCOMPARE(text(w, "Label1"), QString("F# cromatic"));
     }
@@ -419,20 +385,16 @@ class TestDrills : public QObject {
         }
         // The "10th" octave: 128-131 are played folded, and judged by pitch class.
         click(w, "Command15");
-        for (int i : {8, 9, 10, 11})
-            button(w, QString("Nota(%1)").arg(i))->setChecked(true);
-        button(w, "octave(9)")->setChecked(true);
+        tick({"Nota(8)", "Nota(9)", "Nota(10)", "Nota(11)", "octave(9)"});
         setCombo("nnotescombo", 9);
         QVERIFY(enabled(w, "delayframe"));
-        click(w, "Test");
-        click(w, "New");
+        clicks({"Test", "New"});
         auto *form = static_cast<FormMelody *>(w);
         for (int k = 1; k <= 10; ++k) {
             QVERIFY(form->notes(k) >= 128 && form->notes(k) <= 131);
             QCOMPARE(midi->notes()[size_t(k - 1)], form->notes(k) - 12);
-        }
-        for (int k = 1; k <= 10; ++k)
             click(w, QString("tasto(%1)").arg(form->notes(k) % 12));
+        }
         QCOMPARE(text(w, "rightwronglabel"), QString("Right!"));
         QCOMPARE(control<QLabel>(w, "Label1")->font().pointSizeF(), 10.0);
 
@@ -453,21 +415,16 @@ class TestDrills : public QObject {
     // Reveal spells the sharps with a blank, but "A#" without.
     void melodyRevealSpelling() {
         open(DrillKind::Melody);
-        click(w, "Command15");
-        click(w, "Command17");
-        for (int i : {1, 3, 6, 8, 10})
-            button(w, QString("Nota(%1)").arg(i))->setChecked(true);
-        button(w, "octave(4)")->setChecked(true);
+        clicks(d.none);
+        tick({"Nota(1)", "Nota(3)", "Nota(6)", "Nota(8)", "Nota(10)", "octave(4)"});
         setCombo("nnotescombo", 4);
         const QMap<int, QString> spelled = {
             {61, "C #"}, {63, "D #"}, {66, "F #"}, {68, "G #"}, {70, "A#"}};
-        auto *form = static_cast<FormMelody *>(w);
         for (int tries = 0; tries < 5; ++tries) {
-            click(w, "New");
-            click(w, "Reveal");
+            clicks({"New", "Reveal"});
             QString expected;
             for (int k = 1; k <= 5; ++k)
-                expected += spelled[form->notes(k)] + ' ';
+                expected += spelled[static_cast<FormMelody *>(w)->notes(k)] + ' ';
             QCOMPARE(text(w, "Label1"), expected);
         }
         QCOMPARE(control<QLabel>(w, "Label1")->font().pointSizeF(), 18.0);
@@ -498,7 +455,7 @@ class TestDrills : public QObject {
             QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, letter);
         QTRY_COMPARE(midi->notes(), std::vector<int>({60, 61, 71}));
         QCOMPARE(button(w, "tasto(1)")->toolTip(), QString("C# (W)"));
-        // Tab walks the keys as they sound, C to B.
+        // Tab walks the keys as they sound, C to B; black keys lie in front.
         QWidget *from = button(w, "tasto(0)");
         for (int i = 1; i < 12; ++i) {
             from = from->nextInFocusChain();
@@ -506,7 +463,6 @@ class TestDrills : public QObject {
                 from = from->nextInFocusChain();
             QCOMPARE(from->objectName(), QString("tasto(%1)").arg(i));
         }
-        // Black keys lie in front: a click on one's middle reaches it.
         QWidget *cSharp = button(w, "tasto(1)");
         QCOMPARE(cSharp->parentWidget()->childAt(cSharp->geometry().center()), cSharp);
     }
