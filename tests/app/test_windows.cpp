@@ -102,10 +102,8 @@ class TestWindows : public QObject {
         midi->clear();
         answerNextMessageBox(QMessageBox::No, &seen);
         click(registry->window(DrillKind::Chords), "Exit");
-        QCOMPARE(seen.text, QString("Exit from Tonvik 1.0?"));
-        QCOMPARE(seen.title, QString("Tonvik 1.0"));
-        QCOMPARE(seen.icon, QMessageBox::Warning); // the exclamation mark
-        QCOMPARE(seen.defaultButton, QMessageBox::Yes);
+        QCOMPARE(seen.text + '|' + seen.title, QString("Exit from Tonvik 1.0?|Tonvik 1.0"));
+        QVERIFY(seen.icon == QMessageBox::Warning && seen.defaultButton == QMessageBox::Yes);
         QCoreApplication::processEvents();
         for (DrillKind k : all)
             QVERIFY(registry->window(k)->isVisible() && registry->window(k)->isLoaded());
