@@ -27,7 +27,13 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
         "Take notes from the MIDI input PORT: a key played answers in the Melody window.", "PORT");
     const QCommandLineOption listPorts(
         "list-midi-ports", "List the MIDI ports for --midi-out and --midi-in and exit.");
-    parser.addOptions({help, version, soundFont, audioDriver, midiOut, midiIn, listPorts});
+    const QCommandLineOption progressDb(
+        "progress-db", "Keep the answers in the SQLite database FILE instead of the default one.",
+        "FILE");
+    const QCommandLineOption exportProgress(
+        "export-progress", "Write every answer kept so far to FILE as CSV and exit.", "FILE");
+    parser.addOptions({help, version, soundFont, audioDriver, midiOut, midiIn, listPorts,
+                       progressDb, exportProgress});
 
     CommandLineResult result;
     auto fail = [&](const QString &message) {
@@ -74,6 +80,11 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
         (parser.isSet(midiIn) && options.midiIn.isEmpty()))
         return fail("a MIDI port name cannot be empty");
     options.listMidiPorts = parser.isSet(listPorts);
+    options.progressDb = parser.value(progressDb);
+    options.exportProgress = parser.value(exportProgress);
+    if ((parser.isSet(progressDb) && options.progressDb.isEmpty()) ||
+        (parser.isSet(exportProgress) && options.exportProgress.isEmpty()))
+        return fail("a file name cannot be empty");
     result.options = options;
     return result;
 }

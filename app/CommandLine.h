@@ -11,6 +11,8 @@ struct CommandLineOptions {
     QString midiOut; // a MIDI output port to play through instead of the synthesiser
     QString midiIn;  // a MIDI input port whose keys answer in the Melody window
     bool listMidiPorts = false;
+    QString progressDb;     // the answers' store instead of the default one
+    QString exportProgress; // write the answers to this CSV file and exit
 };
 
 struct CommandLineResult {

@@ -5,10 +5,13 @@
 #include "app/SplashWindow.h"
 #include "chords/FormChords.h"
 #include "drill/Widgets.h"
+
 #include "intervals/FormIntervalli.h"
 #include "melody/FormMelody.h"
+#include "progress/ProgressWindow.h"
 #include "scales/FormScales.h"
 #include "sound/OptionsForm.h"
+#include <QStatusBar>
 
 WindowRegistry::WindowRegistry(QObject *parent) : QObject(parent) {
     runModal = [](QDialog *dialog) { dialog->exec(); };
@@ -61,6 +64,7 @@ DrillWindow *WindowRegistry::window(DrillKind kind) {
     connect(w, &DrillWindow::exitRequested, this, &WindowRegistry::requestExit);
     connect(w, &DrillWindow::optionsRequested, this, &WindowRegistry::showOptions);
     connect(w, &DrillWindow::aboutRequested, this, &WindowRegistry::showAbout);
+    connect(w, &DrillWindow::progressRequested, this, &WindowRegistry::showProgress);
     return w;
 }
 
@@ -105,7 +109,30 @@ void WindowRegistry::showAbout(DrillWindow *from) {
     runDialog(&dialog, from);
 }
 
+void WindowRegistry::showProgress(DrillWindow *from) {
+    ProgressStore *store = ProgressStore::current();
+    if (!store)
+        return;
+    auto &window = progress_[size_t(from->kind())];
+    if (!window)
+        window = std::make_unique<ProgressWindow>(*store, from);
+    else
+        window->refresh();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void WindowRegistry::showProgressProblem(const QString &text) {
+    for (auto &w : windows_)
+        if (w && w->isLoaded())
+            w->statusBar()->showMessage(text);
+}
+
 void WindowRegistry::closeAll() {
+    for (auto &window : progress_)
+        if (window)
+            window->close();
     for (DrillKind kind :
          {DrillKind::Melody, DrillKind::Intervals, DrillKind::Chords, DrillKind::Scales}) {
         DrillWindow *w = windows_[size_t(kind)].get();

@@ -10,6 +10,7 @@
 #include <memory>
 
 class FormMelody;
+class ProgressWindow;
 class SplashWindow;
 
 // Owns the windows of the run: the splash, and the four drill windows, each created
@@ -34,6 +35,8 @@ class WindowRegistry : public QObject {
 
     // Shows a problem with the sound on the splash and on every drill window.
     void showSoundProblem(const QString &text);
+    // A problem with the progress store, on every drill window's status bar.
+    void showProgressProblem(const QString &text);
 
     // Runs a modal dialog; tests replace it to drive the dialog themselves.
     std::function<void(QDialog *)> runModal;
@@ -46,9 +49,13 @@ class WindowRegistry : public QObject {
     void runDialog(QDialog *dialog, DrillWindow *from);
     void showOptions(DrillWindow *from);
     void showAbout(DrillWindow *from);
+    // The Progress window of the drill `from` (one per drill, read afresh each time).
+    void showProgress(DrillWindow *from);
+
     void closeAll();
 
     std::unique_ptr<SplashWindow> splash_;
     std::array<std::unique_ptr<DrillWindow>, 4> windows_;
+    std::array<std::unique_ptr<ProgressWindow>, 4> progress_;
     QString soundProblem_;
 };

@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 #include "app/WindowRegistry.h"
 #include "drill/MidiKeyEvent.h"
+#include "progress/ProgressStore.h"
 #include "sound/AudioEngine.h"
 #include "sound/MidiPorts.h"
 
@@ -76,10 +77,25 @@ int main(int argc, char *argv[]) {
     if (!options.midiIn.isEmpty() && !(inPort = findPort(MidiPort::Input, options.midiIn)))
         return 2;
 
+    QCoreApplication::setApplicationName("tonvik");
+    QCoreApplication::setApplicationVersion(TONVIK_VERSION);
+    if (!options.exportProgress.isEmpty()) { // no window: the store and a file
+        QCoreApplication app(argc, argv);
+        ProgressStore store(options.progressDb.isEmpty() ? ProgressStore::defaultPath()
+                                                         : options.progressDb);
+        QString error;
+        if (store.exportCsv(options.exportProgress, &error))
+            return 0;
+        std::fprintf(stderr, "tonvik: cannot write %s: %s\n", qPrintable(options.exportProgress),
+                     qPrintable(error));
+        return 2;
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName("tonvik");
-    QApplication::setApplicationVersion(TONVIK_VERSION);
     QApplication::setQuitOnLastWindowClosed(false);
+    ProgressStore progress(options.progressDb.isEmpty() ? ProgressStore::defaultPath()
+                                                        : options.progressDb);
+    ProgressStore::setCurrent(&progress);
 
     EngineConfig config;
     config.soundFont = options.soundFont;
@@ -104,6 +120,15 @@ int main(int argc, char *argv[]) {
     });
     QObject::connect(&windows, &WindowRegistry::finished, &app, &QApplication::quit,
                      Qt::QueuedConnection);
+    QObject::connect(&progress, &ProgressStore::problem, &windows,
+                     [&windows](const QString &message) {
+                         std::fprintf(stderr, "tonvik: %s\n", qPrintable(message));
+                         windows.showProgressProblem(message);
+                     });
+    QObject::connect(&progress, &ProgressStore::restored, &windows, [&windows] {
+        std::fprintf(stderr, "tonvik: Your answers are kept again.\n");
+        windows.showProgressProblem(QString());
+    });
 
     // An external MIDI device: the windows' operations go to it; the feedback sounds
     // still play through the engine's audio output.

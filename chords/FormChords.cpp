@@ -4,6 +4,7 @@
 #include "drill/Random.h"
 #include "drill/RootChoice.h"
 #include "drill/Widgets.h"
+#include "progress/ProgressStore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -175,4 +176,17 @@ void FormChords::playchord_Click(int Index) {
         playChord(notesOf(Index, root));
     }
     judgeAnswer(Index);
+}
+
+void FormChords::describe(Answer &record, int answer) const {
+    record.askedIndex = questionchord_;
+    const std::string_view name = chords::kCatalogue[size_t(questionchord_)].name;
+    record.askedName = QString::fromLatin1(name.data(), qsizetype(name.size()));
+    record.root = questionnotes_[1];
+    record.mode = Arpeggiooption->isChecked() ? "arpeggio" : "block";
+    record.answeredIndex = answer;
+}
+
+std::vector<QAbstractButton *> FormChords::itemBoxes() const {
+    return {chord.begin(), chord.end()};
 }

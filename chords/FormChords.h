@@ -32,6 +32,9 @@ class FormChords : public DrillWindow {
     QString answerText() const override;
     bool isRightAnswer(int answer) const override { return answer == questionchord_; }
 
+    void describe(Answer &record, int answer) const override;
+    std::vector<QAbstractButton *> itemBoxes() const override;
+
   private:
     void All_Click();
     void None_Click();

@@ -5,6 +5,7 @@
 #include "drill/MidiKeyEvent.h"
 #include "drill/RootChoice.h"
 #include "drill/Widgets.h"
+#include "progress/ProgressStore.h"
 #include "sound/SoundSettings.h"
 
 #include <QAccessible>
@@ -257,6 +258,11 @@ void DrillWindow::load() {
     QAction *about = bar->addAction("About");
     about->setObjectName("aboutmnu");
     connect(about, &QAction::triggered, this, [this] { emit aboutRequested(this); });
+    QAction *progress = bar->addAction("Progress");
+    progress->setObjectName("progressmnu");
+    progress->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    progress->setToolTip("Your answers so far, and where to practise (Ctrl+P)");
+    connect(progress, &QAction::triggered, this, [this] { emit progressRequested(this); });
 
     auto *central = new QWidget;
     central->setObjectName("controls");
@@ -381,6 +387,7 @@ void DrillWindow::New_Click() {
         playquestion();
         countQuestion(questionWeight());
     }
+    questionPlayed();
 }
 
 void DrillWindow::Repeat_Click() {
@@ -413,6 +420,30 @@ void DrillWindow::judgeAnswer(int answer) {
     feedback_->setMciFileName(right ? "right.wav" : "wrong.wav");
     feedback_->setMciCommand("play");
     Reveal_Click();
+    if (ProgressStore *store = ProgressStore::current()) {
+        Answer record;
+        record.at = QDateTime::currentDateTimeUtc();
+        record.drill = drillName();
+        record.right = right;
+        record.weight = questionWeight();
+        record.answerMs = sinceQuestion_.isValid() ? sinceQuestion_.elapsed() : 0;
+        describe(record, answer);
+        store->record(std::move(record));
+    }
+}
+
+QString DrillWindow::drillName() const {
+    static const char *const names[] = {"melody", "intervals", "chords", "scales"};
+    return names[int(kind_)];
+}
+
+void DrillWindow::tickItems(const std::set<int> &items) {
+    if (!loaded_)
+        return;
+    const auto boxes = itemBoxes();
+    for (int i = 0; i < int(boxes.size()); ++i)
+        if (boxes[size_t(i)]->isChecked() != bool(items.count(i)))
+            boxes[size_t(i)]->click();
 }
 
 void DrillWindow::Reset_Click() {

@@ -5,11 +5,15 @@
 #include "sound/FeedbackSound.h"
 #include "sound/MidiControl.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
+#include <set>
 #include <vector>
 
+struct Answer;
+class QAbstractButton;
 class QAction;
 class QComboBox;
 class QLayout;
@@ -68,6 +72,11 @@ class DrillWindow : public QMainWindow {
     ~DrillWindow() override;
 
     DrillKind kind() const { return kind_; }
+    // "melody", "intervals", "chords" or "scales", as the progress store names drills.
+    QString drillName() const;
+    // Ticks the items given (by index) and clears the others, clicking each box that
+    // changes as the user would.
+    void tickItems(const std::set<int> &items);
     bool isLoaded() const { return loaded_; }
     // Loads the window if it is not loaded, then shows it and brings it to the front.
     void showWindow();
@@ -86,6 +95,7 @@ class DrillWindow : public QMainWindow {
     void exitRequested();
     void optionsRequested(DrillWindow *from);
     void aboutRequested(DrillWindow *from);
+    void progressRequested(DrillWindow *from);
 
   protected:
     // ---- what a drill supplies ----
@@ -105,6 +115,10 @@ class DrillWindow : public QMainWindow {
     // The answer as Reveal words it.
     virtual QString answerText() const { return {}; }
     virtual bool isRightAnswer(int answer) const = 0;
+    // What was asked and what was answered, for the progress store.
+    virtual void describe(Answer &record, int answer) const = 0;
+    // The check boxes of the items, by index.
+    virtual std::vector<QAbstractButton *> itemBoxes() const = 0;
     virtual int questionWeight() const { return 1; }
     // A key pressed on a MIDI keyboard while this window is active. The answers of
     // most drills are items, not notes, so by default it means nothing.
@@ -137,6 +151,9 @@ class DrillWindow : public QMainWindow {
     // A single key that presses `button` wherever the focused control does not take
     // the key itself (a list box takes letters to choose an entry).
     void setKey(QPushButton *button, Qt::Key key);
+
+    // The question has been played: the answer time runs from now.
+    void questionPlayed() { sinceQuestion_.start(); }
 
     // Load steps every window takes, in the order its own load gives.
     void selectNotest();
@@ -220,6 +237,7 @@ class DrillWindow : public QMainWindow {
     QLabel *Label5 = nullptr; // right count
     QLabel *Label7 = nullptr; // percentage
     Tally tally_;
+    QElapsedTimer sinceQuestion_;
     std::vector<std::pair<QPushButton *, Qt::Key>> keys_;
     QString soundProblem_;
     QWidget *navigation_ = nullptr;

@@ -4,6 +4,7 @@
 #include "drill/Random.h"
 #include "drill/RootChoice.h"
 #include "drill/Widgets.h"
+#include "progress/ProgressStore.h"
 #include "sound/SoundSettings.h"
 
 #include <QCheckBox>
@@ -174,4 +175,17 @@ void FormIntervalli::playint_Click(int Index) {
         playPair(root, intervals::secondNote(root, Index, direction()));
     }
     judgeAnswer(Index);
+}
+
+void FormIntervalli::describe(Answer &record, int answer) const {
+    static const char *const directions[] = {"ascending", "descending", "together"};
+    record.askedIndex = questioninterval_;
+    record.askedName = answerText();
+    record.root = rootnote_;
+    record.mode = directions[int(direction())];
+    record.answeredIndex = answer;
+}
+
+std::vector<QAbstractButton *> FormIntervalli::itemBoxes() const {
+    return {inter.begin(), inter.end()};
 }

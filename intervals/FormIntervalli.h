@@ -34,6 +34,9 @@ class FormIntervalli : public DrillWindow {
     QString answerText() const override;
     bool isRightAnswer(int answer) const override { return answer == questioninterval_; }
 
+    void describe(Answer &record, int answer) const override;
+    std::vector<QAbstractButton *> itemBoxes() const override;
+
   private:
     void All_Click();
     void None_Click();

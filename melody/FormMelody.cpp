@@ -3,6 +3,7 @@
 
 #include "drill/Random.h"
 #include "drill/Widgets.h"
+#include "progress/ProgressStore.h"
 #include "sound/SoundSettings.h"
 
 #include <QCheckBox>
@@ -250,6 +251,7 @@ void FormMelody::New_Click() {
         if (k < nnotes_)
             delaywait();
     }
+    questionPlayed();
 }
 
 void FormMelody::playquestion() {
@@ -302,4 +304,19 @@ bool askExitQuestion(QWidget *parent) {
     box.setObjectName("exitquestion");
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
+}
+
+void FormMelody::describe(Answer &record, int) const {
+    QStringList notes, keys;
+    for (int k = 1; k <= nnotes_; ++k) {
+        notes << QString::number(notes_[size_t(k)]);
+        keys << QString::number(answers_[size_t(k)]);
+    }
+    record.askedName = Label1->text().trimmed();
+    record.askedNotes = notes.join(' ');
+    record.answeredKeys = keys.join(' ');
+}
+
+std::vector<QAbstractButton *> FormMelody::itemBoxes() const {
+    return {Nota.begin(), Nota.end()};
 }

@@ -38,6 +38,9 @@ class FormMelody : public DrillWindow {
     int questionWeight() const override { return nnotes_; }
     void midiKeyPressed(int note) override;
 
+    void describe(Answer &record, int answer) const override;
+    std::vector<QAbstractButton *> itemBoxes() const override;
+
   private:
     void Command13_Click();
     void Command14_Click();

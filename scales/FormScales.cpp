@@ -4,6 +4,7 @@
 #include "drill/Random.h"
 #include "drill/RootChoice.h"
 #include "drill/Widgets.h"
+#include "progress/ProgressStore.h"
 #include "sound/SoundSettings.h"
 
 #include <QCheckBox>
@@ -171,4 +172,15 @@ void FormScales::playscale_Click(int Index) {
         playNotes({listennotes_.begin(), listennotes_.begin() + count}, Pauses::AfterEach);
     }
     judgeAnswer(Index);
+}
+
+void FormScales::describe(Answer &record, int answer) const {
+    record.askedIndex = questionscale_;
+    record.askedName = latin1(scales::kCatalogue[size_t(questionscale_)].caption);
+    record.root = questionnotes_[0];
+    record.answeredIndex = answer;
+}
+
+std::vector<QAbstractButton *> FormScales::itemBoxes() const {
+    return {scalesBox.begin(), scalesBox.end()};
 }

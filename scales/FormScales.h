@@ -30,6 +30,9 @@ class FormScales : public DrillWindow {
     QString answerText() const override;
     bool isRightAnswer(int answer) const override { return answer == questionscale_; }
 
+    void describe(Answer &record, int answer) const override;
+    std::vector<QAbstractButton *> itemBoxes() const override;
+
   private:
     void Allscales_Click();
     void Nonescales_Click();

@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "progress/ProgressFigures.h"
+
+#include "chords/ChordCatalogue.h"
+#include "intervals/IntervalCatalogue.h"
+#include "melody/MelodyLogic.h"
+#include "scales/ScaleCatalogue.h"
+
+#include <algorithm>
+
+namespace {
+
+QStringList namesOf(const QString &drill) {
+    QStringList names;
+    auto add = [&](std::string_view s) {
+        names << QString::fromLatin1(s.data(), qsizetype(s.size()));
+    };
+    if (drill == "intervals")
+        for (auto name : intervals::kRevealNames)
+            add(name);
+    else if (drill == "chords")
+        for (const auto &c : chords::kCatalogue)
+            add(c.name);
+    else if (drill == "scales")
+        for (const auto &s : scales::kCatalogue)
+            add(s.caption);
+    else
+        for (auto name : melody::kPitchClassNames)
+            add(name);
+    return names;
+}
+
+QList<int> numbers(const QString &s) {
+    QList<int> out;
+    for (const QString &n : s.split(' ', Qt::SkipEmptyParts))
+        out << n.toInt();
+    return out;
+}
+
+} // namespace
+
+ProgressFigures ProgressFigures::of(const QString &drill, const std::vector<Answer> &answers) {
+    ProgressFigures f;
+    f.itemNames = namesOf(drill);
+    const auto items = size_t(f.itemNames.size());
+    f.perItem.resize(items);
+    std::vector<std::vector<qint64>> times(items);
+    for (const Answer &a : answers) {
+        Tally &day = f.perDay[a.at.toUTC().date()];
+        ++day.answers;
+        day.right += a.right;
+        if (drill != "melody") {
+            if (a.askedIndex < 0 || size_t(a.askedIndex) >= items)
+                continue;
+            Tally &t = f.perItem[size_t(a.askedIndex)];
+            ++t.answers;
+            t.right += a.right;
+            times[size_t(a.askedIndex)].push_back(a.answerMs);
+            ++f.confused[{a.askedIndex, a.answeredIndex}];
+            continue;
+        }
+        // A melody counts note by note: each pitch class and each position asked.
+        const QList<int> asked = numbers(a.askedNotes), keys = numbers(a.answeredKeys);
+        for (qsizetype k = 0; k < asked.size(); ++k) {
+            const int pc = melody::pitchClass(asked[k]);
+            const bool right = k < keys.size() && keys[k] == pc;
+            ++f.perItem[size_t(pc)].answers;
+            f.perItem[size_t(pc)].right += right;
+            times[size_t(pc)].push_back(a.answerMs);
+            if (f.perPosition.size() <= size_t(k))
+                f.perPosition.resize(size_t(k) + 1);
+            ++f.perPosition[size_t(k)].answers;
+            f.perPosition[size_t(k)].right += right;
+        }
+    }
+    for (auto &t : times) {
+        std::sort(t.begin(), t.end());
+        const size_t n = t.size();
+        f.medianMs.push_back(n == 0  ? 0
+                             : n % 2 ? double(t[n / 2])
+                                     : (t[n / 2 - 1] + t[n / 2]) / 2.0);
+    }
+    return f;
+}
+
+std::set<int> ProgressFigures::weakest(int count, int minAnswers) const {
+    std::vector<int> candidates;
+    for (int i = 0; i < int(perItem.size()); ++i)
+        if (perItem[size_t(i)].answers >= minAnswers)
+            candidates.push_back(i);
+    std::stable_sort(candidates.begin(), candidates.end(), [&](int a, int b) {
+        return perItem[size_t(a)].accuracy() < perItem[size_t(b)].accuracy();
+    });
+    std::set<int> out;
+    for (size_t k = 0; k < candidates.size(); ++k)
+        if (int(k) < count || perItem[size_t(candidates[k])].accuracy() ==
+                                  perItem[size_t(candidates[size_t(count) - 1])].accuracy())
+            out.insert(candidates[k]);
+    return out;
+}

@@ -1,0 +1,301 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "progress/ProgressWindow.h"
+
+#include "drill/DrillWindow.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDateTimeAxis>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineSeries>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QValueAxis>
+
+namespace {
+
+QString percent(double value) {
+    return QString::number(value, 'f', 0) + " %";
+}
+
+// A bar chart of one value per category, with a value axis from 0 to `top`.
+QChartView *barChart(const QString &title, const QStringList &categories,
+                     const std::vector<double> &values, double top, const QString &unit) {
+    auto *set = new QBarSet(unit);
+    for (double v : values)
+        set->append(v);
+    auto *series = new QBarSeries;
+    series->append(set);
+    series->setLabelsVisible(true);
+    series->setLabelsFormat("@value");
+    auto *chart = new QChart;
+    chart->setTitle(title);
+    chart->addSeries(series);
+    chart->legend()->hide();
+    auto *x = new QBarCategoryAxis;
+    x->append(categories);
+    x->setLabelsAngle(categories.size() > 8 ? -60 : 0);
+    auto *y = new QValueAxis;
+    y->setRange(0, top);
+    y->setLabelFormat("%.0f");
+    y->setTitleText(unit);
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+    series->attachAxis(x);
+    series->attachAxis(y);
+    auto *view = new QChartView(chart);
+    view->setRenderHint(QPainter::Antialiasing);
+    view->setMinimumSize(420, 300);
+    view->setAccessibleName(title);
+    view->setAccessibleDescription("The same figures are in the table beside the chart");
+    return view;
+}
+
+QWidget *side(QWidget *chart, QWidget *table) {
+    auto *w = new QWidget;
+    auto *layout = new QHBoxLayout(w);
+    layout->addWidget(chart, 3);
+    layout->addWidget(table, 2);
+    return w;
+}
+
+} // namespace
+
+QTableWidget *figureTable(const QString &name, const QStringList &headers,
+                          const std::vector<QStringList> &rows) {
+    auto *table = new QTableWidget(int(rows.size()), int(headers.size()));
+    table->setObjectName(name);
+    table->setAccessibleName(name);
+    table->setHorizontalHeaderLabels(headers);
+    table->verticalHeader()->hide();
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    for (int r = 0; r < int(rows.size()); ++r)
+        for (int c = 0; c < int(headers.size()) && c < rows[size_t(r)].size(); ++c)
+            table->setItem(r, c, new QTableWidgetItem(rows[size_t(r)][c]));
+    table->resizeColumnsToContents();
+    return table;
+}
+
+ProgressWindow::ProgressWindow(ProgressStore &store, DrillWindow *drill, QWidget *parent)
+    : QWidget(parent, Qt::Window), store_(store), drill_(drill), drillName_(drill->drillName()) {
+    setObjectName("progresswindow");
+    setWindowTitle("Progress: " + drill->windowTitle());
+    setAccessibleName(windowTitle());
+
+    auto *periodLabel = new QLabel("&Period");
+    period_ = new QComboBox;
+    period_->setObjectName("period");
+    period_->addItems({"Last 7 days", "Last 30 days", "All"});
+    period_->setCurrentIndex(2);
+    periodLabel->setBuddy(period_);
+    auto *weakest = new QPushButton("&Tick the weakest");
+    weakest->setObjectName("tickweakest");
+    weakest->setToolTip("Ticks in the drill window the items answered worst (at least 5 "
+                        "answers each) and clears the others");
+    auto *exportButton = new QPushButton("&Export CSV...");
+    exportButton->setObjectName("exportcsv");
+    auto *top = new QHBoxLayout;
+    top->addWidget(periodLabel);
+    top->addWidget(period_);
+    top->addStretch(1);
+    top->addWidget(weakest);
+    top->addWidget(exportButton);
+
+    empty_ = new QLabel("No answers yet for this drill in this period. Choose \"Test mode\" in "
+                        "the drill window, press \"New\" and answer: every answer judged is kept "
+                        "here.");
+    empty_->setObjectName("empty");
+    empty_->setWordWrap(true);
+    tabs_ = new QTabWidget;
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(empty_);
+    layout->addWidget(tabs_, 1);
+
+    connect(period_, &QComboBox::currentIndexChanged, this, &ProgressWindow::refresh);
+    connect(weakest, &QPushButton::clicked, this, &ProgressWindow::tickTheWeakest);
+    connect(exportButton, &QPushButton::clicked, this, &ProgressWindow::exportCsv);
+    resize(980, 560);
+    refresh();
+}
+
+void ProgressWindow::refresh() {
+    const int days[] = {7, 30, 0};
+    const int span = days[std::max(0, period_->currentIndex())];
+    const QDateTime since = span ? QDateTime::currentDateTimeUtc().addDays(-span) : QDateTime();
+    const std::vector<Answer> answers = store_.answers(drillName_, since);
+    figures_ = ProgressFigures::of(drillName_, answers);
+
+    const int current = tabs_->currentIndex();
+    while (tabs_->count() > 0) {
+        QWidget *page = tabs_->widget(0);
+        tabs_->removeTab(0);
+        page->deleteLater();
+    }
+    empty_->setVisible(answers.empty());
+    tabs_->setVisible(!answers.empty());
+    if (answers.empty())
+        return;
+    tabs_->addTab(accuracyTab(), "&Accuracy");
+    if (drillName_ == "melody")
+        tabs_->addTab(positionTab(), "By &position");
+    else
+        tabs_->addTab(confusionTab(), "&Confusion");
+    tabs_->addTab(dayTab(), "By &day");
+    tabs_->addTab(timeTab(), "Answer &time");
+    tabs_->setCurrentIndex(std::max(0, current));
+}
+
+// Only the items that were asked in the period.
+QWidget *ProgressWindow::accuracyTab() {
+    QStringList names;
+    std::vector<double> accuracy;
+    std::vector<QStringList> rows;
+    for (size_t i = 0; i < figures_.perItem.size(); ++i) {
+        const ProgressFigures::Tally &t = figures_.perItem[i];
+        if (t.answers == 0)
+            continue;
+        const QString name = figures_.itemNames[qsizetype(i)];
+        names << QString("%1 (%2)").arg(name).arg(t.answers);
+        accuracy.push_back(std::round(t.accuracy()));
+        rows.push_back({name, QString::number(t.answers), QString::number(t.right),
+                        percent(t.accuracy()), QString::number(figures_.medianMs[i], 'f', 0)});
+    }
+    const QString title = drillName_ == "melody" ? "Accuracy per note" : "Accuracy per item";
+    return side(barChart(title, names, accuracy, 100, "% right"),
+                figureTable("Figures per item",
+                            {"Item", "Answers", "Right", "Accuracy", "Median time (ms)"}, rows));
+}
+
+// Asked against answered, as a heat map: the darker, the more often.
+QWidget *ProgressWindow::confusionTab() {
+    std::set<int> asked, answered;
+    int most = 1;
+    for (const auto &[pair, n] : figures_.confused) {
+        asked.insert(pair.first);
+        answered.insert(pair.second);
+        most = std::max(most, n);
+    }
+    const std::vector<int> rowsAsked(asked.begin(), asked.end());
+    const std::vector<int> columnsAnswered(answered.begin(), answered.end());
+    QStringList headers{"Asked \\ answered"};
+    for (int a : columnsAnswered)
+        headers << figures_.itemNames.value(a);
+    std::vector<QStringList> rows;
+    for (int q : rowsAsked) {
+        QStringList row{figures_.itemNames.value(q)};
+        for (int a : columnsAnswered) {
+            const auto it = figures_.confused.find({q, a});
+            row << (it == figures_.confused.end() ? QString() : QString::number(it->second));
+        }
+        rows.push_back(row);
+    }
+    QTableWidget *table = figureTable("Asked against answered", headers, rows);
+    for (int r = 0; r < table->rowCount(); ++r)
+        for (int c = 1; c < table->columnCount(); ++c) {
+            QTableWidgetItem *item = table->item(r, c);
+            const int n = item ? item->text().toInt() : 0;
+            if (!item || n == 0)
+                continue;
+            const bool right = rowsAsked[size_t(r)] == columnsAnswered[size_t(c - 1)];
+            const int shade = 255 - 200 * n / most;
+            item->setBackground(right ? QColor(shade, 255, shade) : QColor(255, shade, shade));
+            item->setForeground(shade < 120 ? Qt::white : Qt::black);
+            item->setToolTip(QString("%1 asked, %2 answered: %3 times")
+                                 .arg(table->item(r, 0)->text(), headers[c])
+                                 .arg(n));
+        }
+    return table;
+}
+
+QWidget *ProgressWindow::positionTab() {
+    QStringList names;
+    std::vector<double> accuracy;
+    std::vector<QStringList> rows;
+    for (size_t k = 0; k < figures_.perPosition.size(); ++k) {
+        const ProgressFigures::Tally &t = figures_.perPosition[k];
+        names << QString::number(k + 1);
+        accuracy.push_back(std::round(t.accuracy()));
+        rows.push_back({QString::number(k + 1), QString::number(t.answers),
+                        QString::number(t.right), percent(t.accuracy())});
+    }
+    return side(
+        barChart("Accuracy per position in the melody", names, accuracy, 100, "% right"),
+        figureTable("Figures per position", {"Position", "Notes", "Right", "Accuracy"}, rows));
+}
+
+QWidget *ProgressWindow::dayTab() {
+    auto *line = new QLineSeries;
+    std::vector<QStringList> rows;
+    for (const auto &[day, t] : figures_.perDay) {
+        line->append(double(QDateTime(day, QTime(12, 0), Qt::UTC).toMSecsSinceEpoch()),
+                     t.accuracy());
+        rows.push_back({day.toString(Qt::ISODate), QString::number(t.answers),
+                        QString::number(t.right), percent(t.accuracy())});
+    }
+    line->setPointsVisible(true);
+    auto *chart = new QChart;
+    chart->setTitle("Accuracy per day");
+    chart->addSeries(line);
+    chart->legend()->hide();
+    auto *x = new QDateTimeAxis;
+    x->setFormat("dd MMM");
+    const QDate first = figures_.perDay.begin()->first, last = figures_.perDay.rbegin()->first;
+    x->setRange(QDateTime(first.addDays(-1), QTime(12, 0), Qt::UTC),
+                QDateTime(last.addDays(1), QTime(12, 0), Qt::UTC));
+    auto *y = new QValueAxis;
+    y->setRange(0, 100);
+    y->setTitleText("% right");
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+    line->attachAxis(x);
+    line->attachAxis(y);
+    auto *view = new QChartView(chart);
+    view->setRenderHint(QPainter::Antialiasing);
+    view->setAccessibleName("Accuracy per day");
+    return side(view,
+                figureTable("Figures per day", {"Day", "Answers", "Right", "Accuracy"}, rows));
+}
+
+QWidget *ProgressWindow::timeTab() {
+    QStringList names;
+    std::vector<double> medians;
+    double top = 1000;
+    for (size_t i = 0; i < figures_.perItem.size(); ++i)
+        if (figures_.perItem[i].answers > 0) {
+            names << figures_.itemNames[qsizetype(i)];
+            medians.push_back(std::round(figures_.medianMs[i]));
+            top = std::max(top, medians.back() * 1.15);
+        }
+    return barChart("Median time from the end of the question to the answer", names, medians, top,
+                    "ms");
+}
+
+void ProgressWindow::tickTheWeakest() {
+    if (!drill_)
+        return;
+    const std::set<int> weakest = figures_.weakest();
+    if (weakest.empty()) {
+        QMessageBox::information(this, windowTitle(),
+                                 "No item has 5 answers or more in this period yet.");
+        return;
+    }
+    drill_->tickItems(weakest);
+}
+
+void ProgressWindow::exportCsv() {
+    const QString file = QFileDialog::getSaveFileName(this, "Export CSV", "tonvik-progress.csv",
+                                                      "CSV files (*.csv)");
+    QString error;
+    if (!file.isEmpty() && !store_.exportCsv(file, &error))
+        QMessageBox::warning(this, windowTitle(), "The answers could not be written: " + error);
+}
