@@ -5,6 +5,7 @@
 // what is wrong and keeps working. It plays into a PulseAudio server of the test's
 // own, so that server can be killed.
 #include "Program.h"
+#include "progress/ProgressStore.h"
 #include "tests_support/MonitorRecorder.h"
 
 #include <QDir>
@@ -230,6 +231,26 @@ class TestFaults : public QObject {
             QCOMPARE(p.stderrText().count("right.wav"), 1);
             p.exit();
         }
+    }
+
+    // Answers judged are in the store at once: a kill right after three loses none.
+    void killedRightAfterThreeAnswers() {
+        const QString db = dir_.filePath("killed.sqlite");
+        Program p;
+        launch(p, QProcessEnvironment::systemEnvironment(), {"--progress-db", db});
+        QVERIFY(p.press("Melody", "radio button", "Test mode"));
+        static const char *names[] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                      "F#", "G",  "G#", "A",  "A#", "B"};
+        for (int i = 1; i <= 3; ++i) {
+            QVERIFY(p.press("Melody", "push button", "New"));
+            QTRY_COMPARE(noteOns(p), i);
+            const int note = p.traceLines().filter(" noteOn ").last().section(' ', 5).toInt();
+            QVERIFY(playKey(p, names[note % 12]));
+            QTRY_VERIFY(a11y::waitFor(p.window("Melody"), "label", "Right!", 0).valid());
+        }
+        p.process.kill();
+        p.process.waitForFinished();
+        QCOMPARE(int(ProgressStore(db).answers("melody").size()), 3);
     }
 
     void cleanupTestCase() {

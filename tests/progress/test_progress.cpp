@@ -1,0 +1,214 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The progress store on real SQLite files in a temporary directory, what the Progress
+// window makes of known answers, and its "Tick the weakest".
+#include "app/WindowRegistry.h"
+#include "progress/ProgressWindow.h"
+#include "sound/SoundSettings.h"
+#include "tests_support/Controls.h"
+#include "tests_support/RecordingBackend.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+namespace {
+
+Answer answer(int asked, int answered, const QString &day = "2026-12-01", qint64 ms = 900) {
+    Answer a;
+    a.at = QDateTime::fromString(day + "T10:00:00.000Z", Qt::ISODateWithMs);
+    a.drill = "intervals";
+    a.askedIndex = asked;
+    a.askedName = QString("item %1").arg(asked);
+    a.root = 60;
+    a.mode = "ascending";
+    a.answeredIndex = answered;
+    a.right = asked == answered;
+    a.answerMs = ms;
+    return a;
+}
+
+QByteArray contents(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// RFC 4180: fields split on commas outside quotes, "" inside quotes is one quote.
+QList<QStringList> parseCsv(const QByteArray &text) {
+    QList<QStringList> rows{{}};
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+            field += text[++i];
+        else if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && c == ',')
+            rows.last() << std::exchange(field, {});
+        else if (!quoted && c == '\n')
+            rows.last() << std::exchange(field, {}), rows.append(QStringList());
+        else if (quoted || c != '\r')
+            field += c;
+    }
+    rows.removeLast();
+    return rows;
+}
+
+} // namespace
+
+class TestProgress : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+  private slots:
+    // Written, kept over a reopening, and exported as CSV that reads back the same.
+    void answersAreKeptAndExported() {
+        const QString path = dir.filePath("kept/progress.sqlite");
+        std::vector<Answer> recorded = {answer(7, 7), answer(4, 3), answer(0, 0)};
+        recorded[1].askedName = "3rd \"major\", or not";
+        {
+            ProgressStore store(path);
+            for (const Answer &a : recorded)
+                store.record(a);
+            QVERIFY(store.flush());
+        }
+        ProgressStore store(path);
+        std::vector<Answer> read = store.answers("intervals");
+        QCOMPARE(int(read.size()), 3);
+        for (size_t i = 0; i < read.size(); ++i) {
+            QVERIFY(!read[i].uid.isEmpty());
+            recorded[i].uid = read[i].uid;
+            QVERIFY2(read[i] == recorded[i], qPrintable(read[i].askedName));
+        }
+        QVERIFY(store.answers("chords").empty());
+        QCOMPARE(int(store.answers({}, recorded[0].at.addDays(1)).size()), 0);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery q("PRAGMA user_version", db);
+            QVERIFY(q.next() && q.value(0).toInt() == ProgressStore::kSchemaVersion);
+            QSqlQuery mode("PRAGMA journal_mode", db);
+            QVERIFY(mode.next() && mode.value(0).toString() == "wal");
+        }
+        QSqlDatabase::removeDatabase("check");
+
+        QString error;
+        QVERIFY2(store.exportCsv(dir.filePath("out.csv"), &error), qPrintable(error));
+        const QList<QStringList> rows = parseCsv(contents(dir.filePath("out.csv")));
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows[0].first(), QString("time_utc"));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(rows[i + 1],
+                     QStringList({recorded[size_t(i)].at.toString(Qt::ISODateWithMs), "intervals",
+                                  QString::number(recorded[size_t(i)].askedIndex),
+                                  recorded[size_t(i)].askedName, "60", "ascending", "",
+                                  QString::number(recorded[size_t(i)].answeredIndex), "",
+                                  recorded[size_t(i)].right ? "1" : "0", "1", "900"}));
+    }
+
+    // A file of a newer schema is refused and left as it is; a corrupt one is moved
+    // aside; a store that cannot be made says so and writes once it can. Meanwhile
+    // the answers are kept in memory.
+    void storesThatCannotBeUsed() {
+        const QString newer = dir.filePath("newer.sqlite");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");
+            db.setDatabaseName(newer);
+            QVERIFY(db.open());
+            QSqlQuery("CREATE TABLE answers (x)", db);
+            QSqlQuery("PRAGMA user_version=99", db);
+        }
+        QSqlDatabase::removeDatabase("newer");
+        const QString garbage = dir.filePath("corrupt.sqlite");
+        QFile f(garbage);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(8192, 'x'));
+        f.close();
+        const QString blocked = dir.filePath("a-file");
+        QFile(blocked).open(QIODevice::WriteOnly); // a file where the directory should be
+
+        for (const QString &path : {newer, garbage, blocked + "/progress.sqlite"}) {
+            const QByteArray before = contents(path);
+            ProgressStore store(path);
+            QSignalSpy problem(&store, &ProgressStore::problem);
+            store.record(answer(2, 2));
+            const bool written = store.flush();
+            QCOMPARE(int(store.answers().size()), 1);
+            if (path == garbage) {
+                QVERIFY(written);
+                const QStringList aside = QDir(dir.path()).entryList({"corrupt.sqlite.corrupt-*"});
+                QCOMPARE(aside.size(), 1);
+                QCOMPARE(contents(dir.filePath(aside.first())), before);
+                continue;
+            }
+            QVERIFY(!written);
+            QTRY_COMPARE(problem.size(), 1);
+            QVERIFY(problem[0][0].toString().contains(QDir::toNativeSeparators(path)));
+            if (path == newer) {
+                QVERIFY(problem[0][0].toString().contains("newer Tonvik"));
+                QCOMPARE(contents(newer), before);
+                continue;
+            }
+            // The directory becomes possible: the answer is written at the next try.
+            QSignalSpy restored(&store, &ProgressStore::restored);
+            QVERIFY(QFile::remove(blocked) && QDir().mkpath(blocked));
+            QTRY_VERIFY_WITH_TIMEOUT(restored.size() == 1, 5000);
+            QVERIFY(store.flush());
+            QCOMPARE(problem.size(), 1);
+        }
+        QCOMPARE(int(ProgressStore(blocked + "/progress.sqlite").answers().size()), 1);
+    }
+
+    // What the window shows of known answers, and "Tick the weakest" in the drill.
+    void figuresAndTheWeakest() {
+        ProgressStore store(dir.filePath("figures.sqlite"));
+        // Octave: 6 answers, 5 right; 5th: 5 answers, 1 right (4 taken for a 4th);
+        // 3rd major: 5 answers, 3 right; unison: 2 answers, none right (too few).
+        for (int i = 0; i < 6; ++i)
+            store.record(answer(12, i < 5 ? 12 : 11, "2026-12-01", 1000 + 100 * i));
+        for (int i = 0; i < 5; ++i)
+            store.record(answer(7, i < 1 ? 7 : 5, "2026-12-02"));
+        for (int i = 0; i < 5; ++i)
+            store.record(answer(4, i < 3 ? 4 : 3, "2026-12-02"));
+        store.record(answer(0, 1, "2026-12-03"));
+        store.record(answer(0, 1, "2026-12-03"));
+        QVERIFY(store.flush());
+        const ProgressFigures f = ProgressFigures::of("intervals", store.answers("intervals"));
+        QCOMPARE(f.perItem[12].answers, 6);
+        QCOMPARE(f.perItem[12].right, 5);
+        QCOMPARE(f.perItem[7].right, 1);
+        QCOMPARE(f.medianMs[12], 1250.0);
+        QCOMPARE(f.confused.at({7, 5}), 4);
+        QCOMPARE(f.confused.at({0, 1}), 2);
+        QCOMPARE(int(f.perDay.size()), 3);
+        QCOMPARE(f.perDay.at(QDate(2026, 12, 2)).right, 4);
+        QCOMPARE(f.weakest(2), (std::set<int>{7, 4}));
+
+        variabiliglobali() = SoundSettings{};
+        RecordingBackend midi;
+        WindowRegistry registry;
+        registry.open(DrillKind::Intervals);
+        DrillWindow *w = registry.window(DrillKind::Intervals);
+        ProgressWindow window(store, w);
+        window.show();
+        QVERIFY(!control(&window, "empty")->isVisible());
+        QCOMPARE(control<QTableWidget>(&window, "Figures per item")->rowCount(), 4);
+        click(&window, "tickweakest");
+        QList<int> ticked;
+        for (int i = 0; i < 13; ++i)
+            if (button(w, QString("inter(%1)").arg(i))->isChecked())
+                ticked << i;
+        QCOMPARE(ticked, QList<int>({4, 7, 12})); // the three weakest with 5 answers or more
+
+        ProgressWindow chords(store, registry.window(DrillKind::Chords));
+        QVERIFY(control<QLabel>(&chords, "empty")->text().contains("Test mode"));
+        QVERIFY(!control(&chords, "empty")->isHidden());
+    }
+};
+
+QTEST_MAIN(TestProgress)
+#include "test_progress.moc"
