@@ -52,8 +52,11 @@ class ProgressStore : public QObject {
     const QString &path() const { return path_; }
     void record(Answer answer);
     // Every answer of a drill (all drills if empty) since `since` (all if invalid),
-    // oldest first: what is in the file and what is still waiting to be written.
-    std::vector<Answer> answers(const QString &drill = {}, const QDateTime &since = {}) const;
+    // oldest first: what is in the file and what is still waiting to be written. The
+    // brief form fills only the time, the items, right, the answer time and a melody's
+    // notes and keys.
+    std::vector<Answer> answers(const QString &drill = {}, const QDateTime &since = {},
+                                bool brief = false) const;
     // Waits until everything recorded so far is written or has failed; true if written.
     bool flush(int timeoutMs = 5000);
     // All answers as CSV (a header line, RFC 4180 quoting).

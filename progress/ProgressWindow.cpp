@@ -132,7 +132,7 @@ void ProgressWindow::refresh() {
     const int days[] = {7, 30, 0};
     const int span = days[std::max(0, period_->currentIndex())];
     const QDateTime since = span ? QDateTime::currentDateTimeUtc().addDays(-span) : QDateTime();
-    const std::vector<Answer> answers = store_.answers(drillName_, since);
+    const std::vector<Answer> answers = store_.answers(drillName_, since, true);
     figures_ = ProgressFigures::of(drillName_, answers);
 
     const int current = tabs_->currentIndex();
