@@ -43,7 +43,7 @@ QChartView *barChart(const QString &title, const QStringList &categories,
     chart->legend()->hide();
     auto *x = new QBarCategoryAxis;
     x->append(categories);
-    x->setLabelsAngle(categories.size() > 8 ? -60 : 0);
+    x->setLabelsAngle(categories.size() > 4 ? -45 : 0);
     auto *y = new QValueAxis;
     y->setRange(0, top);
     y->setLabelFormat("%.0f");
@@ -147,11 +147,11 @@ void ProgressWindow::refresh() {
         return;
     tabs_->addTab(accuracyTab(), "&Accuracy");
     if (drillName_ == "melody")
-        tabs_->addTab(positionTab(), "By &position");
+        tabs_->addTab(positionTab(), "By p&osition");
     else
         tabs_->addTab(confusionTab(), "&Confusion");
     tabs_->addTab(dayTab(), "By &day");
-    tabs_->addTab(timeTab(), "Answer &time");
+    tabs_->addTab(timeTab(), "Answer ti&me");
     tabs_->setCurrentIndex(std::max(0, current));
 }
 
@@ -252,6 +252,7 @@ QWidget *ProgressWindow::dayTab() {
     const QDate first = figures_.perDay.begin()->first, last = figures_.perDay.rbegin()->first;
     x->setRange(QDateTime(first.addDays(-1), QTime(12, 0), Qt::UTC),
                 QDateTime(last.addDays(1), QTime(12, 0), Qt::UTC));
+    x->setTickCount(int(std::min<qint64>(first.daysTo(last) + 3, 8)));
     auto *y = new QValueAxis;
     y->setRange(0, 100);
     y->setTitleText("% right");
