@@ -21,90 +21,70 @@ struct Error {
 };
 
 // A string the library hands over, taken and freed.
-template <typename Get> QString take(AtspiAccessible *node, Get get) {
-    Error err;
-    gchar *text = node ? get(node, &err) : nullptr;
+QString take(gchar *text) {
     const QString s = QString::fromUtf8(text ? text : "");
     g_free(text);
     return s;
 }
 
-bool hasState(AtspiAccessible *node, AtspiStateType state) {
-    AtspiStateSet *set = node ? atspi_accessible_get_state_set(node) : nullptr;
-    const bool on = set && atspi_state_set_contains(set, state);
-    if (set)
-        g_object_unref(set);
-    return on;
-}
-
-// Calls use(interface) with one of a node's interfaces, if it has it; `none` otherwise.
-template <typename Iface, typename Use, typename Result>
-Result withInterface(AtspiAccessible *node, Iface *(*get)(AtspiAccessible *), Use use,
-                     Result none) {
-    Iface *iface = node ? get(node) : nullptr;
-    if (!iface)
-        return none;
-    const Result result = use(iface);
-    g_object_unref(iface);
-    return result;
+// One of a node's interfaces, released when done; null where the node has none.
+template <typename T> std::unique_ptr<T, void (*)(gpointer)> use(T *iface) {
+    return {iface, g_object_unref};
 }
 
 } // namespace
 
-A11yNode::A11yNode(const A11yNode &other)
-    : node_(other.node_ ? static_cast<AtspiAccessible *>(g_object_ref(other.node_)) : nullptr) {}
-A11yNode &A11yNode::operator=(A11yNode other) {
-    std::swap(node_, other.node_);
-    return *this;
-}
-A11yNode::~A11yNode() {
-    if (node_)
-        g_object_unref(node_);
+A11yNode::A11yNode(AtspiAccessible *adopted) {
+    if (adopted)
+        node_.reset(adopted, g_object_unref);
 }
 
 QString A11yNode::name() const {
-    return take(node_, atspi_accessible_get_name);
+    Error err;
+    return node_ ? take(atspi_accessible_get_name(node_.get(), &err)) : QString();
 }
 QString A11yNode::description() const {
-    return take(node_, atspi_accessible_get_description);
+    Error err;
+    return node_ ? take(atspi_accessible_get_description(node_.get(), &err)) : QString();
 }
 QString A11yNode::role() const {
-    return take(node_, atspi_accessible_get_role_name);
+    Error err;
+    return node_ ? take(atspi_accessible_get_role_name(node_.get(), &err)) : QString();
 }
+
+namespace {
+bool hasState(AtspiAccessible *node, AtspiStateType state) {
+    auto set = use(node ? atspi_accessible_get_state_set(node) : nullptr);
+    return set && atspi_state_set_contains(set.get(), state);
+}
+} // namespace
+
 bool A11yNode::showing() const {
-    return hasState(node_, ATSPI_STATE_SHOWING);
+    return hasState(node_.get(), ATSPI_STATE_SHOWING);
 }
 bool A11yNode::checked() const {
-    return hasState(node_, ATSPI_STATE_CHECKED);
+    return hasState(node_.get(), ATSPI_STATE_CHECKED);
 }
 bool A11yNode::isDefault() const {
-    return hasState(node_, ATSPI_STATE_IS_DEFAULT);
+    return hasState(node_.get(), ATSPI_STATE_IS_DEFAULT);
 }
 
 QString A11yNode::text() const {
-    return withInterface(
-        node_, atspi_accessible_get_text_iface,
-        [](AtspiText *text) {
-            Error err;
-            const int count = atspi_text_get_character_count(text, &err);
-            gchar *s = err ? nullptr : atspi_text_get_text(text, 0, count, &err);
-            const QString out = QString::fromUtf8(s ? s : "");
-            g_free(s);
-            return out;
-        },
-        name());
+    auto text = use(node_ ? atspi_accessible_get_text_iface(node_.get()) : nullptr);
+    Error err;
+    const int count = text ? atspi_text_get_character_count(text.get(), &err) : 0;
+    return text && !err ? take(atspi_text_get_text(text.get(), 0, count, &err)) : name();
 }
 
 QString A11yNode::labelledBy() const {
     Error err;
-    GArray *relations = node_ ? atspi_accessible_get_relation_set(node_, &err) : nullptr;
+    GArray *relations = node_ ? atspi_accessible_get_relation_set(node_.get(), &err) : nullptr;
     QString label;
     for (guint i = 0; relations && i < relations->len; ++i) {
-        AtspiRelation *r = g_array_index(relations, AtspiRelation *, i);
-        if (atspi_relation_get_relation_type(r) == ATSPI_RELATION_LABELLED_BY &&
-            atspi_relation_get_n_targets(r) > 0 && label.isEmpty())
-            label = A11yNode(atspi_relation_get_target(r, 0)).name();
-        g_object_unref(r);
+        auto r = use(g_array_index(relations, AtspiRelation *, i));
+        if (atspi_relation_get_relation_type(r.get()) == ATSPI_RELATION_LABELLED_BY &&
+            atspi_relation_get_n_targets(r.get()) > 0 && label.isEmpty())
+            label = A11yNode(atspi_relation_get_target(r.get(), 0)).name();
     }
     if (relations)
         g_array_free(relations, TRUE);
@@ -119,10 +99,11 @@ std::vector<A11yNode> A11yNode::findAll(const std::function<bool(const A11yNode 
         if (match(n))
             found.push_back(n);
         Error err;
-        const int count = atspi_accessible_get_child_count(n.node_, &err);
+        const int count = atspi_accessible_get_child_count(n.node_.get(), &err);
         for (int i = 0; i < count; ++i) {
             Error childErr;
-            walk(A11yNode(atspi_accessible_get_child_at_index(n.node_, i, &childErr)), depth + 1);
+            walk(A11yNode(atspi_accessible_get_child_at_index(n.node_.get(), i, &childErr)),
+                 depth + 1);
         }
     };
     walk(*this, 0);
@@ -137,51 +118,37 @@ A11yNode A11yNode::find(const QString &role, const QString &name) const {
 
 void A11yNode::askEveryTime() const {
     if (node_)
-        atspi_accessible_set_cache_mask(node_, ATSPI_CACHE_NONE);
+        atspi_accessible_set_cache_mask(node_.get(), ATSPI_CACHE_NONE);
 }
 
 bool A11yNode::press() const {
-    return withInterface(
-        node_, atspi_accessible_get_action_iface,
-        [](AtspiAction *action) {
-            Error err;
-            return atspi_action_do_action(action, 0, &err) && !err;
-        },
-        false);
+    auto action = use(node_ ? atspi_accessible_get_action_iface(node_.get()) : nullptr);
+    Error err;
+    return action && atspi_action_do_action(action.get(), 0, &err) && !err;
 }
 
 bool A11yNode::click() const {
-    return withInterface(
-        node_, atspi_accessible_get_component_iface,
-        [](AtspiComponent *component) {
-            Error err;
-            AtspiRect *r = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &err);
-            const bool clicked = r && atspi_generate_mouse_event(r->x + r->width / 2,
-                                                                 r->y + r->height / 2, "b1c", &err);
-            g_free(r);
-            return clicked && !err;
-        },
-        false);
+    auto component = use(node_ ? atspi_accessible_get_component_iface(node_.get()) : nullptr);
+    Error err;
+    AtspiRect *r = component
+                       ? atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, &err)
+                       : nullptr;
+    const bool clicked =
+        r && atspi_generate_mouse_event(r->x + r->width / 2, r->y + r->height / 2, "b1c", &err);
+    g_free(r);
+    return clicked && !err;
 }
 
 double A11yNode::value() const {
-    return withInterface(
-        node_, atspi_accessible_get_value_iface,
-        [](AtspiValue *v) {
-            Error err;
-            return atspi_value_get_current_value(v, &err);
-        },
-        -1.0);
+    auto value = use(node_ ? atspi_accessible_get_value_iface(node_.get()) : nullptr);
+    Error err;
+    return value ? atspi_value_get_current_value(value.get(), &err) : -1.0;
 }
 
-bool A11yNode::setValue(double value) const {
-    return withInterface(
-        node_, atspi_accessible_get_value_iface,
-        [value](AtspiValue *v) {
-            Error err;
-            return atspi_value_set_current_value(v, value, &err) && !err;
-        },
-        false);
+bool A11yNode::setValue(double v) const {
+    auto value = use(node_ ? atspi_accessible_get_value_iface(node_.get()) : nullptr);
+    Error err;
+    return value && atspi_value_set_current_value(value.get(), v, &err) && !err;
 }
 
 A11yEvents::A11yEvents(const char *type) : type_(QString::fromLatin1(type)) {
@@ -244,17 +211,16 @@ A11yNode application(const QString &name, int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
     for (; timer.elapsed() < timeoutMs; QTest::qWait(100)) {
-        AtspiAccessible *desktop = atspi_get_desktop(0);
+        auto desktop = use(atspi_get_desktop(0));
         Error err;
-        const int count = atspi_accessible_get_child_count(desktop, &err);
+        const int count = atspi_accessible_get_child_count(desktop.get(), &err);
         A11yNode found;
         for (int i = 0; i < count && !found.valid(); ++i) {
             Error childErr;
-            A11yNode app(atspi_accessible_get_child_at_index(desktop, i, &childErr));
+            A11yNode app(atspi_accessible_get_child_at_index(desktop.get(), i, &childErr));
             if (app.name() == name)
                 found = app;
         }
-        g_object_unref(desktop);
         if (found.valid()) {
             found.askEveryTime();
             return found;

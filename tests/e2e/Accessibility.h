@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <vector>
 
 typedef struct _AtspiAccessible AtspiAccessible;
@@ -14,10 +15,7 @@ typedef struct _AtspiAccessible AtspiAccessible;
 class A11yNode {
   public:
     A11yNode() = default;
-    explicit A11yNode(AtspiAccessible *adopted) : node_(adopted) {}
-    A11yNode(const A11yNode &other);
-    A11yNode &operator=(A11yNode other);
-    ~A11yNode();
+    explicit A11yNode(AtspiAccessible *adopted); // takes over the reference
 
     bool valid() const { return node_ != nullptr; }
     QString name() const;
@@ -38,7 +36,7 @@ class A11yNode {
     bool setValue(double v) const;
 
   private:
-    AtspiAccessible *node_ = nullptr;
+    std::shared_ptr<AtspiAccessible> node_;
 };
 
 // Events of one type from the bus, as a screen reader hears them: the role and name

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <numbers>
 
-namespace signal {
+namespace measure {
 
 namespace {
 size_t span(const std::vector<float> &x, size_t from, size_t count) {
@@ -77,4 +77,4 @@ std::vector<float> difference(const std::vector<float> &a, const std::vector<flo
     return d;
 }
 
-} // namespace signal
+} // namespace measure

@@ -5,7 +5,7 @@
 #include <vector>
 
 // Measurements on rendered or recorded audio.
-namespace signal {
+namespace measure {
 using std::size_t;
 
 // The frequency with the strongest component between fmin and fmax (Hann-windowed
@@ -19,4 +19,4 @@ double rms(const std::vector<float> &x, size_t from = 0, size_t count = 0);
 long firstAbove(const std::vector<float> &x, float threshold, size_t from = 0);
 std::vector<float> difference(const std::vector<float> &a, const std::vector<float> &b);
 
-} // namespace signal
+} // namespace measure

@@ -31,14 +31,13 @@ struct Offline {
     }
 
     void op(MidiOp::Kind kind, int channel, int value, int note = 0,
-            std::chrono::milliseconds at = 0ms) {
-        MidiOp o;
-        o.kind = kind;
-        o.channel = channel;
-        o.value = value;
-        o.note = note;
-        o.stamp = t0 + at;
-        engine.send("test", o);
+            std::chrono::milliseconds at = 0ms, quint64 playback = 0) {
+        engine.send("test", MidiOp{.kind = kind,
+                                   .channel = channel,
+                                   .value = value,
+                                   .note = note,
+                                   .stamp = t0 + at,
+                                   .playback = playback});
     }
     void noteOn(int note, std::chrono::milliseconds at = 0ms, int channel = 1) {
         op(MidiOp::NoteOn, channel, 100, note, at);
@@ -56,7 +55,7 @@ std::vector<double> harmonicProfile(const std::vector<float> &x, double f0, size
     std::vector<double> h;
     double norm = 0;
     for (int k = 1; k <= 8; ++k) {
-        h.push_back(signal::magnitudeAt(x, kRate, f0 * k, from, n));
+        h.push_back(measure::magnitudeAt(x, kRate, f0 * k, from, n));
         norm += h.back() * h.back();
     }
     for (double &v : h)
@@ -79,12 +78,12 @@ class TestAudioEngine : public QObject {
         released.op(MidiOp::NoteOff, 1, 69, 0, 900ms);
         const auto a = held.render(2.0), b = released.render(2.0);
         const double f =
-            signal::peakFrequency(a.left, kRate, 300, 600, held.frameAt(0.1), kRate / 2);
+            measure::peakFrequency(a.left, kRate, 300, 600, held.frameAt(0.1), kRate / 2);
         QVERIFY2(std::fabs(f - 440.0) < 4.4, qPrintable(QString::number(f)));
-        const double left = signal::rms(a.left, 0, kRate), right = signal::rms(a.right, 0, kRate);
+        const double left = measure::rms(a.left, 0, kRate), right = measure::rms(a.right, 0, kRate);
         QVERIFY2(left > 20 * right, qPrintable(QString("%1 %2").arg(left).arg(right)));
-        const double ringing = signal::rms(a.left, held.frameAt(1.4), kRate / 2);
-        const double after = signal::rms(b.left, released.frameAt(1.4), kRate / 2);
+        const double ringing = measure::rms(a.left, held.frameAt(1.4), kRate / 2);
+        const double after = measure::rms(b.left, released.frameAt(1.4), kRate / 2);
         QVERIFY2(ringing > 1e-4 && after < ringing / 100,
                  qPrintable(QString("%1 %2").arg(after).arg(ringing)));
     }
@@ -115,7 +114,7 @@ class TestAudioEngine : public QObject {
         const auto out = s.render(0.6);
         MidiBackend::setCurrent(nullptr);
         const double f =
-            signal::peakFrequency(out.left, kRate, 5000, 10000, s.frameAt(0.05), kRate / 4);
+            measure::peakFrequency(out.left, kRate, 5000, 10000, s.frameAt(0.05), kRate / 4);
         QVERIFY2(std::fabs(f - noteHz(118)) < noteHz(118) * 0.01, qPrintable(QString::number(f)));
     }
 
@@ -134,8 +133,8 @@ class TestAudioEngine : public QObject {
         both.noteOn(67, 250ms);
         first.noteOn(60);
         const auto a = both.render(0.6, block), b = first.render(0.6, block);
-        const long onset1 = signal::firstAbove(a.left, 1e-6f);
-        const long onset2 = signal::firstAbove(signal::difference(a.left, b.left), 1e-6f);
+        const long onset1 = measure::firstAbove(a.left, 1e-6f);
+        const long onset2 = measure::firstAbove(measure::difference(a.left, b.left), 1e-6f);
         QVERIFY(onset1 >= 0 && onset2 >= 0);
         QVERIFY2(std::labs(onset1 - long(both.frameAt(0))) <= 64,
                  qPrintable(QString::number(onset1)));
@@ -149,20 +148,10 @@ class TestAudioEngine : public QObject {
         Offline s;
         s.engine.recordApplied(true);
         s.render(1.0);
-        auto send = [&](int note, std::chrono::milliseconds at, quint64 playback) {
-            MidiOp o;
-            o.kind = MidiOp::NoteOn;
-            o.channel = 1;
-            o.value = 100;
-            o.note = note;
-            o.stamp = s.t0 + at;
-            o.playback = playback;
-            s.engine.send("test", o);
-        };
-        send(60, 0ms, 1);
-        send(72, 250ms, 1);
-        send(64, 251ms, 2); // the next question, asked right after the first
-        send(76, 501ms, 2);
+        s.op(MidiOp::NoteOn, 1, 100, 60, 0ms, 1);
+        s.op(MidiOp::NoteOn, 1, 100, 72, 250ms, 1);
+        s.op(MidiOp::NoteOn, 1, 100, 64, 251ms, 2); // the next question, right after the first
+        s.op(MidiOp::NoteOn, 1, 100, 76, 501ms, 2);
         s.render(1.0);
         const auto applied = s.engine.applied();
         QCOMPARE(int(applied.size()), 4);
@@ -182,8 +171,8 @@ class TestAudioEngine : public QObject {
         const auto out = s.render(0.7);
         // Without the safety latency that delays notes.
         const auto stop = size_t(0.3 * kRate);
-        QVERIFY(signal::rms(out.left, stop - 4800, 4800) > 1e-3);
-        QCOMPARE(signal::firstAbove(out.left, 1e-6f, stop + 64), -1L);
+        QVERIFY(measure::rms(out.left, stop - 4800, 4800) > 1e-3);
+        QCOMPARE(measure::firstAbove(out.left, 1e-6f, stop + 64), -1L);
     }
 
     void missingSoundFontMakesTheEngineSilentAndSaysSo() {
@@ -195,15 +184,13 @@ class TestAudioEngine : public QObject {
         QVERIFY(!engine.waitForSoundFont());
         QVERIFY(silent.wait(2000));
         QVERIFY(silent.first().first().toString().contains("--soundfont FILE"));
-        MidiOp op;
-        op.kind = MidiOp::NoteOn;
-        op.channel = 1;
-        op.value = 100;
-        op.note = 60;
-        op.stamp = SteadyClock::now();
-        engine.send("test", op);
+        engine.send("test", MidiOp{.kind = MidiOp::NoteOn,
+                                   .channel = 1,
+                                   .value = 100,
+                                   .note = 60,
+                                   .stamp = SteadyClock::now()});
         const auto out = engine.renderOffline(4800);
-        QCOMPARE(signal::firstAbove(out.left, 0), -1L);
+        QCOMPARE(measure::firstAbove(out.left, 0), -1L);
         QTest::qWait(100);
         QCOMPARE(silent.count(), 1);
     }

@@ -56,10 +56,10 @@ class TestAudioPath : public QObject {
         QVERIFY(engine.outputRunning());
         QVERIFY2(engine.silentReason().isEmpty(), qPrintable(engine.silentReason()));
 
-        const long onset1 = signal::firstAbove(first, 0.002f);
+        const long onset1 = measure::firstAbove(first, 0.002f);
         QVERIFY2(onset1 >= 0, "nothing reached the null sink");
         const double f1 =
-            signal::peakFrequency(first, kRate, 300, 600, size_t(onset1) + 2400, kRate / 2);
+            measure::peakFrequency(first, kRate, 300, 600, size_t(onset1) + 2400, kRate / 2);
         QVERIFY2(std::fabs(f1 - 440) < 4.4, qPrintable(QString::number(f1)));
 
         // After a second of silence the output stops; the next note opens it again and
@@ -70,13 +70,13 @@ class TestAudioPath : public QObject {
         QTest::qWait(1000);
         const std::vector<float> second = recorder.take();
         QVERIFY(engine.outputRunning());
-        const long onset2 = signal::firstAbove(second, 0.002f);
+        const long onset2 = measure::firstAbove(second, 0.002f);
         QVERIFY2(onset2 >= 0, "the note after the idle stop did not sound");
         const double f2 =
-            signal::peakFrequency(second, kRate, 300, 600, size_t(onset2) + 2400, kRate / 2);
+            measure::peakFrequency(second, kRate, 300, 600, size_t(onset2) + 2400, kRate / 2);
         QVERIFY2(std::fabs(f2 - 440) < 4.4, qPrintable(QString::number(f2)));
-        const double attack1 = signal::rms(first, size_t(onset1), 4800);
-        const double attack2 = signal::rms(second, size_t(onset2), 4800);
+        const double attack1 = measure::rms(first, size_t(onset1), 4800);
+        const double attack2 = measure::rms(second, size_t(onset2), 4800);
         QVERIFY2(attack2 > 0.7 * attack1 && attack2 < 1.3 * attack1,
                  qPrintable(QString("%1 %2").arg(attack1).arg(attack2)));
         QVERIFY(state.count() >= 3); // opened, stopped, opened again
