@@ -207,7 +207,7 @@ bool startSession(QProcess &bus) {
     return true;
 }
 
-A11yNode application(const QString &name, int timeoutMs) {
+A11yNode application(qint64 pid, int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
     for (; timer.elapsed() < timeoutMs; QTest::qWait(100)) {
@@ -216,10 +216,12 @@ A11yNode application(const QString &name, int timeoutMs) {
         const int count = atspi_accessible_get_child_count(desktop.get(), &err);
         A11yNode found;
         for (int i = 0; i < count && !found.valid(); ++i) {
-            Error childErr;
-            A11yNode app(atspi_accessible_get_child_at_index(desktop.get(), i, &childErr));
-            if (app.name() == name)
-                found = app;
+            Error childErr, pidErr;
+            auto *app = atspi_accessible_get_child_at_index(desktop.get(), i, &childErr);
+            if (app && atspi_accessible_get_process_id(app, &pidErr) == guint(pid))
+                found = A11yNode(app);
+            else if (app)
+                g_object_unref(app);
         }
         if (found.valid()) {
             found.askEveryTime();

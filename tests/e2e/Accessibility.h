@@ -63,8 +63,8 @@ namespace a11y {
 // left on the X server's root window may be another test's, long gone. False if either
 // bus is missing.
 bool startSession(QProcess &bus);
-// The application called name on the desktop, waiting up to timeoutMs for it.
-A11yNode application(const QString &name, int timeoutMs);
+// The application of process `pid` on the desktop, waiting up to timeoutMs for it.
+A11yNode application(qint64 pid, int timeoutMs);
 // Waits until find() on root gives a showing node, up to timeoutMs.
 A11yNode waitFor(const A11yNode &root, const QString &role, const QString &name, int timeoutMs);
 // Types a key (an X keysym) into the focused window.

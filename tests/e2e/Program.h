@@ -43,7 +43,7 @@ struct Program {
         process.setProcessEnvironment(env);
         process.start(prefix + "/bin/tonvik", args);
         QVERIFY(process.waitForStarted());
-        app = a11y::application("tonvik", 15000);
+        app = a11y::application(process.processId(), 15000);
         QVERIFY2(app.valid(), "the program did not appear on the accessibility bus");
         QVERIFY(a11y::waitFor(app, "label", "Hit a button !", 10000).valid());
     }

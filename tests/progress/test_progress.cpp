@@ -30,6 +30,20 @@ Answer answer(int asked, int answered, const QString &day = "2026-12-01", qint64
     return a;
 }
 
+// Runs one statement on a file of our own connection; the first value it gives.
+QString sql(const QString &path, const QString &statement) {
+    QString first;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
+        db.setDatabaseName(path);
+        QSqlQuery q(db.open() ? db : QSqlDatabase());
+        if (q.exec(statement) && q.next())
+            first = q.value(0).toString();
+    }
+    QSqlDatabase::removeDatabase("check");
+    return first;
+}
+
 QByteArray contents(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -85,16 +99,8 @@ class TestProgress : public QObject {
         }
         QVERIFY(store.answers("chords").empty());
         QCOMPARE(int(store.answers({}, recorded[0].at.addDays(1)).size()), 0);
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
-            db.setDatabaseName(path);
-            QVERIFY(db.open());
-            QSqlQuery q("PRAGMA user_version", db);
-            QVERIFY(q.next() && q.value(0).toInt() == ProgressStore::kSchemaVersion);
-            QSqlQuery mode("PRAGMA journal_mode", db);
-            QVERIFY(mode.next() && mode.value(0).toString() == "wal");
-        }
-        QSqlDatabase::removeDatabase("check");
+        QCOMPARE(sql(path, "PRAGMA user_version"), QString::number(ProgressStore::kSchemaVersion));
+        QCOMPARE(sql(path, "PRAGMA journal_mode"), QString("wal"));
 
         QString error;
         QVERIFY2(store.exportCsv(dir.filePath("out.csv"), &error), qPrintable(error));
@@ -115,14 +121,8 @@ class TestProgress : public QObject {
     // the answers are kept in memory.
     void storesThatCannotBeUsed() {
         const QString newer = dir.filePath("newer.sqlite");
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");
-            db.setDatabaseName(newer);
-            QVERIFY(db.open());
-            QSqlQuery("CREATE TABLE answers (x)", db);
-            QSqlQuery("PRAGMA user_version=99", db);
-        }
-        QSqlDatabase::removeDatabase("newer");
+        sql(newer, "CREATE TABLE answers (x)");
+        sql(newer, "PRAGMA user_version=99");
         const QString garbage = dir.filePath("corrupt.sqlite");
         QFile f(garbage);
         QVERIFY(f.open(QIODevice::WriteOnly));

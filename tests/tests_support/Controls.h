@@ -2,11 +2,8 @@
 #pragma once
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -29,25 +26,4 @@ inline void click(QWidget *w, const QString &name) {
 }
 inline bool enabled(QWidget *w, const QString &name) {
     return control(w, name)->isEnabled();
-}
-
-// Answers the next message box the program shows (the real one, run modally) with
-// `which`, and keeps its text, title and icon.
-struct MessageBoxAnswer {
-    QString text, title;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-};
-inline void answerNextMessageBox(QMessageBox::StandardButton which, MessageBoxAnswer *seen) {
-    auto *poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, which, seen] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        *seen = {box->text(), box->windowTitle(), box->icon(),
-                 box->standardButton(box->defaultButton())};
-        poll->deleteLater();
-        box->button(which)->click();
-    });
-    poll->start(10);
 }
