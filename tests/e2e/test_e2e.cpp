@@ -151,6 +151,13 @@ class SoundServer {
     QProcess process_;
 };
 
+// The Melody window's key for a note.
+QString keyName(int note) {
+    static const char *const names[] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                        "F#", "G",  "G#", "A",  "A#", "B"};
+    return names[note % 12];
+}
+
 bool heard(const std::vector<float> &x) {
     return std::any_of(x.begin(), x.end(), [](float v) { return std::fabs(v) > 0.003f; });
 }
@@ -620,9 +627,7 @@ class TestEndToEnd : public QObject {
             QVERIFY(p.press("Melody", "push button", "New"));
             QTRY_COMPARE(noteOns(p), 1);
             const int note = p.traceLines().filter(" noteOn ").first().section(' ', 5).toInt();
-            static const char *names[] = {"C",  "C#", "D",  "D#", "E",  "F",
-                                          "F#", "G",  "G#", "A",  "A#", "B"};
-            QVERIFY(playKey(p, names[note % 12]));
+            QVERIFY(playKey(p, keyName(note)));
             QTRY_VERIFY(a11y::waitFor(p.window("Melody"), "label", "Right!", 0).valid());
             QTRY_VERIFY(p.stderrText().contains("right.wav"));
             QCOMPARE(p.stderrText().count("right.wav"), 1);
@@ -636,13 +641,11 @@ class TestEndToEnd : public QObject {
         Program p;
         launch(p, QProcessEnvironment::systemEnvironment(), {"--progress-db", db});
         QVERIFY(p.press("Melody", "radio button", "Test mode"));
-        static const char *names[] = {"C",  "C#", "D",  "D#", "E",  "F",
-                                      "F#", "G",  "G#", "A",  "A#", "B"};
         for (int i = 1; i <= 3; ++i) {
             QVERIFY(p.press("Melody", "push button", "New"));
             QTRY_COMPARE(noteOns(p), i);
             const int note = p.traceLines().filter(" noteOn ").last().section(' ', 5).toInt();
-            QVERIFY(playKey(p, names[note % 12]));
+            QVERIFY(playKey(p, keyName(note)));
             QTRY_VERIFY(a11y::waitFor(p.window("Melody"), "label", "Right!", 0).valid());
         }
         p.process.kill();

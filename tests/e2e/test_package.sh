@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the Debian package as `make package` does and checks it as Debian would:
-# its control fields and files, the installed program running from an unpacked root,
-# and lintian.
+# Builds the Debian package as `make package` does and checks it as Debian and a
+# desktop would: its control fields and files, the desktop entry and AppStream data,
+# the installed program and its man page from an unpacked root, and lintian. (The
+# end-to-end test installs with `cmake --install` into a prefix of its own.)
 set -euo pipefail
 source=$1
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -35,6 +36,16 @@ root=$(mktemp -d /tmp/tonvik-root.XXXXXX)
 trap 'rm -rf "$root"' EXIT
 dpkg -x "$deb" "$root"
 [ "$("$root/usr/bin/tonvik" --version)" = "tonvik 1.0" ] || fail "the unpacked program's --version"
+desktop-file-validate "$root/usr/share/applications/org.tonvik.Tonvik.desktop" || fail "desktop file"
+appstreamcli validate --no-net "$root/usr/share/metainfo/org.tonvik.Tonvik.metainfo.xml" >/dev/null \
+    || fail "metainfo"
+MANWIDTH=80 man -l "$root/usr/share/man/man1/tonvik.1.gz" 2>/dev/null | grep -q -- '--soundfont' \
+    || fail "man page"
+# It starts and keeps running from another directory, finding its sounds.
+(cd / && exec env QT_QPA_PLATFORM=offscreen TONVIK_DATA_PATH="$root/usr/share/tonvik" \
+    "$root/usr/bin/tonvik" --audio-driver oss >/dev/null 2>"$root/err") &
+sleep 1.5
+kill %1 2>/dev/null || fail "the unpacked program did not keep running: $(cat "$root/err")"
 
 # Errors fail; the warnings are printed for the log.
 lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian found errors"

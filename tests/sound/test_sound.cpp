@@ -53,19 +53,6 @@ struct Offline {
     }
 };
 
-// Relative strengths of the first eight harmonics of f0, as a unit vector.
-std::vector<double> harmonicProfile(const std::vector<float> &x, double f0, size_t from, size_t n) {
-    std::vector<double> h;
-    double norm = 0;
-    for (int k = 1; k <= 8; ++k) {
-        h.push_back(measure::magnitudeAt(x, kRate, f0 * k, from, n));
-        norm += h.back() * h.back();
-    }
-    for (double &v : h)
-        v /= std::sqrt(norm);
-    return h;
-}
-
 } // namespace
 
 class TestSound : public QObject {
@@ -130,23 +117,6 @@ class TestSound : public QObject {
         const double after = measure::rms(b.left, released.frameAt(1.4), kRate / 2);
         QVERIFY2(ringing > 1e-4 && after < ringing / 100,
                  qPrintable(QString("%1 %2").arg(after).arg(ringing)));
-    }
-
-    void programsGiveDifferentSpectra() {
-        Offline s;
-        s.op(MidiOp::ProgramChange, 1, 0);
-        s.noteOn(60);
-        s.op(MidiOp::ProgramChange, 2, 24);
-        s.noteOn(60, 0ms, 2);
-        s.op(MidiOp::Pan, 1, 0);   // piano on the left
-        s.op(MidiOp::Pan, 2, 127); // guitar on the right
-        const auto out = s.render(0.8);
-        const auto piano = harmonicProfile(out.left, noteHz(60), s.frameAt(0.1), kRate / 2);
-        const auto guitar = harmonicProfile(out.right, noteHz(60), s.frameAt(0.1), kRate / 2);
-        double distance = 0;
-        for (size_t k = 0; k < piano.size(); ++k)
-            distance += (piano[k] - guitar[k]) * (piano[k] - guitar[k]);
-        QVERIFY2(std::sqrt(distance) > 0.25, qPrintable(QString::number(std::sqrt(distance))));
     }
 
     void highNotesSoundWholeOctavesLower() {
