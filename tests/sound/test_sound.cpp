@@ -77,9 +77,7 @@ class TestSound : public QObject {
                  QStringList({"noteOn 16 127 127", "noteOn 1 0 0", "noteOn 1 100 116",
                               "noteOn 1 100 119", "noteOff 1 118", "programChange 2 127",
                               "setPan 3 0", "allNotesOff"}));
-        for (int n = 128; n < 200; ++n)
-            QCOMPARE(MidiControl::playableNote(n) % 12, n % 12);
-        QVERIFY(MidiControl::playableNote(200) <= 127);
+        QVERIFY(MidiControl::playableNote(200) == 116 && MidiControl::playableNote(-1) == -1);
     }
 
     void portsAreFoundByNameOrAPartFittingOnlyOne() {
