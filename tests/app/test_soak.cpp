@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Thousands of random clicks, choices and key presses over every window and dialog of
-// the program, the real synthesiser rendering offline all the while and every pause
-// at 0 ms. Nothing may crash (the sanitizer build runs this too) and memory must stop
-// growing once every window, instrument and sound has been used.
+// Thousands of random clicks, choices and keys over every window and dialog, the real
+// synthesiser rendering offline and every pause at 0 ms: nothing may crash (under the
+// sanitizers too) and memory stops growing once everything has been used.
 #include "app/SplashWindow.h"
 #include "app/WindowRegistry.h"
 #include "drill/Random.h"
@@ -53,8 +52,7 @@ class TestSoak : public QObject {
 
     int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
 
-    // What a user can operate in a window: enabled, showing buttons, lists and sliders
-    // (but not the pause slider, which stays at 0).
+    // What a user can operate: enabled, showing buttons, lists, sliders (not the pause).
     std::vector<QWidget *> controls(QWidget *window) {
         std::vector<QWidget *> out;
         for (QWidget *w : window->findChildren<QWidget *>()) {
@@ -122,9 +120,8 @@ class TestSoak : public QObject {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    // Memory in use between two runs: every window gone, the synthesiser back on one
-    // instrument on every channel (with dynamic sample loading only the instruments the
-    // channels hold are in memory), caches emptied and freed memory handed back.
+    // Memory in use between two runs: windows gone, one instrument on every channel (only
+    // the instruments held stay loaded), caches emptied, freed memory handed back.
     long settledKiB() {
         registry_.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -169,8 +166,7 @@ class TestSoak : public QObject {
                     previous(type, context, message);
             });
         Random::fixSeed(20261207);
-        // The exit question is the real message box: now and then the user says Yes,
-        // and the run then starts again.
+        // The exit question is the real message box: now and then Yes, and a new run.
         auto *answering = new QTimer(this);
         connect(answering, &QTimer::timeout, this, [this] {
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
@@ -183,10 +179,9 @@ class TestSoak : public QObject {
         variabiliglobali() = SoundSettings{};
         EngineConfig config;
         config.offline = true;
-        // The small General MIDI font: once every instrument has been used it is all in
-        // memory, so what grows after that is ours. (FluidSynth 2.3 keeps some samples
-        // of a preset loaded after it has been used on two channels at once; with the
-        // large font that alone would grow for a long time.)
+        // The small font is all in memory once every instrument has been used, so what
+        // grows after that is ours (FluidSynth 2.3 keeps samples of presets used on two
+        // channels at once; with the large font that alone would grow for long).
         config.soundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
         engine_ = std::make_unique<AudioEngine>(config);
         QVERIFY(engine_->waitForSoundFont());
@@ -210,8 +205,7 @@ class TestSoak : public QObject {
         qInfo("%d actions, %d exits, %d dialogs; KiB in use at each eighth: %s", actions, exits_,
               dialogs_, qPrintable(eighths.join(' ')));
         QVERIFY(exits_ > 0 && dialogs_ > 0);
-        // Once everything has been used, nothing more may be kept: the second half of
-        // the run stays within 2 MiB of the highest point of the first.
+        // The second half stays within 2 MiB of the first half's highest point.
         const long firstHalf = *std::max_element(rss.begin(), rss.begin() + 4);
         const long secondHalf = *std::max_element(rss.begin() + 4, rss.end());
         QVERIFY2(secondHalf - firstHalf < 2048,

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The windows clicked and typed at as a musician would, with every MIDI operation
-// recorded and the random generator's seed fixed: how each drill window loads, opens
-// and closes, the splash and the dialogs; the cycle the drills share, one table row per
-// window; then what each drill does of its own. (The exit question is answered in the
-// end-to-end test.)
+// The windows clicked and typed at as a musician would, every MIDI operation recorded
+// and the random seed fixed: loading, opening and closing, the splash, the dialogs;
+// the cycle the drills share, a row per window; what each drill does of its own.
 #include "app/SplashWindow.h"
 #include "app/WindowRegistry.h"
 #include "chords/FormChords.h"
@@ -25,9 +23,8 @@ using namespace std::chrono_literals;
 Q_DECLARE_METATYPE(DrillKind)
 
 namespace {
-// Per window: the questions count label; the buttons that clear every item; the items
-// to tick for one known question; its right and a wrong answer (the Melody window's
-// keys are pressed once per note); the question as Reveal words it.
+// Per window: the questions count label; buttons clearing every item; items to tick for
+// one known question; its right and a wrong answer (Melody: a key per note); its Reveal.
 struct Drill {
     QString questions;
     QStringList none, tick;
@@ -175,8 +172,7 @@ class TestDrills : public QObject {
         QCOMPARE(registry->window(DrillKind::Scales)->windowTitle(), QString("Scales"));
     }
 
-    // A key goes to the splash when it is let go, a click on its frame likewise; either
-    // opens the Melody window once, however many come.
+    // A key or a click on the frame, when let go, opens the Melody window once.
     void splashOpensTheMelodyWindowOnce() {
         for (const bool byKey : {true, false}) {
             registry = std::make_unique<WindowRegistry>();
@@ -217,8 +213,7 @@ class TestDrills : public QObject {
         intervals->menuBar()->actions().at(0)->trigger();
         QCOMPARE(variabiliglobali().instrument, 40);
         QVERIFY(midi->lines("formmelody").isEmpty());
-        // (The window that opened the dialog is activated again as it closes: seen in
-        // the end-to-end test, on a real X server.)
+        // (Its re-activation as the dialog closes is seen in the end-to-end test.)
         for (DrillWindow *w : {melody, intervals}) {
             w->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(w));
@@ -281,8 +276,7 @@ class TestDrills : public QObject {
         QCOMPARE(control(w, d.questions)->accessibleName(), QString("Questions: 4"));
         QCOMPARE(control(w, "Label7")->accessibleName(), QString("Percentage: 50%"));
 
-        // "No test" greys the score and empties the texts; New counts nothing there and
-        // the last judgement stands.
+        // "No test" greys the score, empties the texts, counts no New; judged stays judged.
         click(w, "Notest");
         QVERIFY(!enabled(w, "Frame5") && !enabled(w, "Label5") && enabled(w, "Reveal"));
         QCOMPARE(feedback(), QString("|"));
@@ -296,8 +290,7 @@ class TestDrills : public QObject {
         answer(d.right);
         QCOMPARE(score(), QString("1 1 100"));
 
-        // Nothing ticked once a question exists: nothing sent or counted, and Repeat
-        // still plays the old question.
+        // Nothing ticked after a question: nothing sent or counted; Repeat plays the old.
         clicks(d.none);
         midi->clear();
         click(w, "New");
@@ -372,8 +365,7 @@ class TestDrills : public QObject {
                  QStringList({"programChange 1 40", "noteOn 1 100 60", "noteOn 1 100 64"}));
     }
 
-    // Draws are uniform even many to a clock tick (chi-square under its 99.9th
-    // percentile for 12 degrees of freedom).
+    // Draws are uniform, many to a clock tick (chi-square under 99.9% for 12 d.f.).
     void randomDrawsAreUniform() {
         std::map<int, double> counts;
         for (int q = 0; q < 2600; ++q)
@@ -384,9 +376,8 @@ class TestDrills : public QObject {
         QVERIFY(counts.size() == 13 && counts.begin()->first == 1 && x2 < 32.91);
     }
 
-    // A click, or a press by key or assistive technology (an "animated" click that
-    // lands from a timer a moment later), during a pause waits for the question's end;
-    // so does a close.
+    // A click, or an "animated" one (by key or assistive technology, from a timer a
+    // moment later), during a pause waits for the question's end; so does a close.
     void inputDuringAPauseWaitsForTheQuestion() {
         open(DrillKind::Intervals);
         clicks(d.none);

@@ -58,10 +58,8 @@ class A11yEvents {
 
 namespace a11y {
 
-// Starts a D-Bus session bus of the test's own in `bus` and points this process (and
-// the programs it starts) at it and at its accessibility bus, explicitly: the address
-// left on the X server's root window may be another test's, long gone. False if either
-// bus is missing.
+// Starts a session bus of the test's own in `bus`; this process and its children use
+// it and its accessibility bus (set anew: the root window's may be long gone).
 bool startSession(QProcess &bus);
 // The application of process `pid` on the desktop, waiting up to timeoutMs for it.
 A11yNode application(qint64 pid, int timeoutMs);

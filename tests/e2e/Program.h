@@ -25,8 +25,7 @@ inline bool installInto(const QString &prefix, QString *output = nullptr) {
     return runCommand("cmake", {"--install", TONVIK_BUILD_DIR, "--prefix", prefix}, output);
 }
 
-// One run of the installed program, seen through the accessibility bus, its MIDI trace
-// and its standard error.
+// One run of the installed program: its accessibility tree, MIDI trace and stderr.
 struct Program {
     QProcess process;
     QString trace, said;
@@ -54,8 +53,7 @@ struct Program {
                    ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)
                    : QStringList();
     }
-    // The drill window whose title ends with `title`, once it shows (or not, after
-    // waitMs).
+    // The window whose title ends with `title`, once it shows (within waitMs).
     A11yNode window(const QString &title, int waitMs = 5000) const {
         QElapsedTimer timer;
         timer.start();

@@ -1,15 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The installed program as a user meets it: started from its install prefix under the
-// test run's X server, playing into the PulseAudio null sink, and driven from outside
-// through the accessibility bus (controls found by role and accessible name, pressed
-// through their actions, keys typed through the desktop). Every question's notes are
-// checked twice: in the MIDI trace, and in what the null sink's monitor recorded.
-// The first cases run in order on one running program, as a person would use it. Then
-// the faults a user meets, each with a run of its own: no sound server, the server
-// killed while playing and started again, a frozen server, a sound font that is empty
-// or garbage, right.wav missing or corrupt, a kill right after three answers. Each time
-// the program says plainly what is wrong and keeps working; the fault cases play into a
-// PulseAudio server of the test's own, so that it can be killed.
+// The installed program as a user meets it, under the test run's X server and driven
+// through the accessibility bus; its notes checked in the MIDI trace and in what the
+// null sink recorded. First one run used as a person would, in order; then the faults
+// a user meets, a run each (no sound server, the server killed and back, a frozen
+// server, a bad sound font, a bad right.wav, a kill after three answers), said plainly
+// while the program keeps working.
 #include "Program.h"
 #include "intervals/IntervalCatalogue.h"
 #include "progress/ProgressStore.h"
@@ -38,9 +33,8 @@ double frequency(int note) {
     return 440.0 * std::pow(2.0, (note - 69) / 12.0);
 }
 
-// Where a note starts near `expected`: where its fundamental starts to grow, in 10 ms
-// windows a millisecond apart (the first step that rises by half as much as the
-// steepest one). The same measure for every note, so its own lag is the same for all.
+// Where a note starts near `expected`: the first 1 ms step of its fundamental's 10 ms
+// level rising half as much as the steepest (the same lag for every note).
 long onsetNear(const std::vector<float> &x, long expected, int note) {
     constexpr long window = kRate / 100, step = kRate / 1000, radius = kRate * 40 / 1000;
     auto level = [&](long at) {
@@ -59,8 +53,7 @@ long onsetNear(const std::vector<float> &x, long expected, int note) {
     return expected;
 }
 
-// How far (in cents) the note that starts at onset is from `note`: the strongest
-// component within 80 cents of it (less than the semitone to a neighbouring note).
+// Cents from `note` of the strongest component within 80 cents of it, from onset.
 double centsOff(const std::vector<float> &x, long onset, long length, int note) {
     const long skip = kRate * 30 / 1000;
     const double f0 = frequency(note), band = std::pow(2.0, 80 / 1200.0);
@@ -77,8 +70,7 @@ long firstRise(const std::vector<float> &x, long from) {
     return measure::firstAbove(x, std::max(0.003f, 4 * before), size_t(from));
 }
 
-// Types Down into a combo box (opened by a click, closed again by Escape so that it
-// keeps the focus) until it shows `wanted`.
+// Types Down into a combo box (focused by a click, then Escape) until it shows `wanted`.
 bool chooseByKeys(const A11yNode &combo, const QString &wanted) {
     combo.click();
     QTest::qWait(300);
@@ -203,8 +195,7 @@ class TestEndToEnd : public QObject {
                 .size());
     }
 
-    // Presses New in a window and checks the question it plays, in the trace (spacing
-    // as the slider says) and at the sink (each note's pitch, onsets as traced).
+    // Presses New and checks the question in the trace (spacing) and at the sink (pitch, onsets).
     void checkQuestion(const QString &title, const QString &traceName, int expectedNotes) {
         const A11yNode w = p_.window(title);
         QVERIFY2(w.valid(), qPrintable(title));
@@ -273,12 +264,10 @@ class TestEndToEnd : public QObject {
         p_.start(prefix_, QProcessEnvironment::systemEnvironment(), dir_.filePath("trace.txt"));
     }
 
-    // The key goes to the title window the way automation tools send it: xdotool types
-    // into the window it names, by XTEST while that window has the focus and by
-    // XSendEvent once it has not. Were the window to close on the press, the release
-    // would go the second way and the X server would keep the key held down, repeating
-    // it into whatever has the focus (see noPhantomPresses). Press and release are
-    // sent apart so that this does not hang on how fast the program is.
+    // The key sent as xdotool sends it: by XTEST while the named window has the focus,
+    // by XSendEvent once it has not. Had the window closed on the press, the X server
+    // would keep the key down and repeat it into the focus (see noPhantomPresses).
+    // Press and release go apart so that this does not hang on the program's speed.
     void splashThenAKeyOpensMelody() {
         QString title;
         QVERIFY(runCommand(
@@ -360,9 +349,8 @@ class TestEndToEnd : public QObject {
     }
 
     void oneQuestionInEachDrill() {
-        // Three notes of a melody, an interval, a chord as an arpeggio, a scale. The
-        // melody keeps to one octave (C4-B4), so that no note's overtone lies within
-        // a semitone of another note's pitch.
+        // A 3-note melody in C4-B4 (no overtone near another note), an interval, a
+        // chord as an arpeggio, a scale.
         const auto nones = p_.window("Melody").findAll(
             [](const A11yNode &n) { return n.role() == "push button" && n.name() == "NONE"; });
         QCOMPARE(nones.size(), size_t(2)); // pitch classes, octaves

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The progress store on real SQLite files in a temporary directory, what the Progress
-// window makes of known answers, and its "Tick the weakest".
+// The progress store on real SQLite files; the Progress window on known answers.
 #include "app/WindowRegistry.h"
 #include "progress/ProgressWindow.h"
 #include "sound/SoundSettings.h"
@@ -116,9 +115,8 @@ class TestProgress : public QObject {
                                   recorded[size_t(i)].right ? "1" : "0", "1", "900"}));
     }
 
-    // A file of a newer schema is refused and left as it is; a corrupt one is moved
-    // aside; a store that cannot be made says so and writes once it can. Meanwhile
-    // the answers are kept in memory.
+    // A newer file is refused and left alone, a corrupt one moved aside, one that cannot
+    // be made said once and written when it can; the answers meanwhile in memory.
     void storesThatCannotBeUsed() {
         const QString newer = dir.filePath("newer.sqlite");
         sql(newer, "CREATE TABLE answers (x)");
@@ -166,8 +164,7 @@ class TestProgress : public QObject {
     // What the window shows of known answers, and "Tick the weakest" in the drill.
     void figuresAndTheWeakest() {
         ProgressStore store(dir.filePath("figures.sqlite"));
-        // Octave: 6 answers, 5 right; 5th: 5 answers, 1 right (4 taken for a 4th);
-        // 3rd major: 5 answers, 3 right; unison: 2 answers, none right (too few).
+        // Octave 5 of 6 right; 5th 1 of 5 (4 a 4th); 3rd 3 of 5; unison 0 of 2 (too few).
         for (int i = 0; i < 6; ++i)
             store.record(answer(12, i < 5 ? 12 : 11, "2026-12-01", 1000 + 100 * i));
         for (int i = 0; i < 5; ++i)

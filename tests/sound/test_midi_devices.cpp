@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// MIDI devices: the bytes both ways through a real JACK server (started here, with the
-// dummy driver, so no sound card is needed) and, where the machine has one, the ALSA
-// sequencer. The other end is a client of the test's own with virtual ports.
+// MIDI devices: the bytes both ways through a JACK server of the test's own (dummy
+// driver, no sound card) and, where there is one, the ALSA sequencer.
 #include "drill/MidiKeyEvent.h"
 #include "intervals/FormIntervalli.h"
 #include "melody/FormMelody.h"
@@ -70,8 +69,7 @@ class TestMidiDevices : public QObject {
         peerOut_->openVirtualPort("out");
     }
 
-    // Every window's operations arrive at the port as MIDI messages, in order; "Stop
-    // noise!" as controllers 123 and 120 on every channel.
+    // Operations reach the port in order; "Stop noise!" as controllers 123 and 120.
     void operationsReachAJackPort() {
         const auto out = port(MidiPort::Output, "tonvik-test:in");
         QVERIFY(out);
@@ -132,8 +130,7 @@ class TestMidiDevices : public QObject {
         QCOMPARE(lost.size(), 1);
     }
 
-    // A key on a MIDI keyboard presses the Melody window's key of the same name, and
-    // nothing in the other drills.
+    // A MIDI key presses the Melody window's key of its name; nothing in other drills.
     void keysFromAJackPortAnswerInTheMelodyWindow() {
         const auto in = port(MidiPort::Input, "tonvik-keys:out");
         QVERIFY(in);
@@ -152,8 +149,7 @@ class TestMidiDevices : public QObject {
             w->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(w));
             synthesiser.clear();
-            // C#5: tasto(1), played as C#4 outside test mode; a note-on with velocity 0
-            // is a release.
+            // C#5: tasto(1), C#4 outside test mode; a note-on of velocity 0 is a release.
             for (const std::vector<unsigned char> &m :
                  {std::vector<unsigned char>{0x90, 73, 100}, {0x80, 73, 0}, {0x90, 74, 0}})
                 peerOut_->sendMessage(&m);

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The sound layer: the MIDI control's checks, MIDI ports found by name, and the real
-// FluidSynth engine rendering offline, what would be played sample by sample.
+// The MIDI control's checks, MIDI ports by name, and the real engine rendering offline.
 #include "Signal.h"
 #include "sound/AudioEngine.h"
 #include "sound/MidiControl.h"
