@@ -156,30 +156,39 @@ bool ProgressStore::open(const QString &connection, QString *error) const {
     }
     if (version < 0)
         return false;
-    if (version == 0 && !db.tables().isEmpty()) {
-        *error = "it belongs to another program";
+    auto refuse = [&](int found) {
+        if (found == 0 && !db.tables().isEmpty())
+            *error = "it belongs to another program";
+        else if (found > kSchemaVersion)
+            *error = QString("it was written by a newer Tonvik (schema %1)").arg(found);
+        else
+            return false;
+        return true;
+    };
+    if (refuse(version))
         return false;
-    }
-    if (version > kSchemaVersion) {
-        *error = QString("it was written by a newer Tonvik (schema %1)").arg(version);
-        return false;
-    }
     // With the write-ahead log, a commit is on disk for good once written: a crash or a
     // kill of the program loses nothing committed (only a power cut may lose the last).
     if (!exec(db, "PRAGMA journal_mode=WAL", error) ||
         !exec(db, "PRAGMA synchronous=NORMAL", error))
         return false;
-    for (; version < kSchemaVersion; ++version) {
-        db.transaction();
+    if (version == kSchemaVersion)
+        return true;
+    // Taken forward under a write lock, looking again: another Tonvik opening the same
+    // new file at the same moment waits, then finds it done.
+    if (!exec(db, "BEGIN IMMEDIATE", error))
+        return false;
+    version = userVersion(db, error);
+    bool done = version >= 0 && !refuse(version);
+    for (; done && version < kSchemaVersion; ++version)
         for (const QString &step : QString(kMigrations[version]).split("; "))
-            if (!exec(db, step, error)) {
-                db.rollback();
-                return false;
-            }
-        if (!exec(db, QString("PRAGMA user_version=%1").arg(version + 1), error) || !db.commit())
-            return false;
-    }
-    return true;
+            done = done && exec(db, step, error);
+    done = done && exec(db, QString("PRAGMA user_version=%1").arg(kSchemaVersion), error) &&
+           exec(db, "COMMIT", error);
+    QString ignored;
+    if (!done)
+        exec(db, "ROLLBACK", &ignored);
+    return done;
 }
 
 bool ProgressStore::write(const QString &connection, const Answer &a, QString *error) {
