@@ -288,8 +288,11 @@ void DrillWindow::load() {
 
 void DrillWindow::unload() {
     loaded_ = false;
-    // A button of these controls may be the one whose click is closing the window.
+    // A button of these controls may be the one whose click is closing the window; and
+    // a click still on its way (animated, or held during a playback) must reach nothing.
     if (QWidget *old = takeCentralWidget()) {
+        for (QObject *control : old->findChildren<QObject *>())
+            control->disconnect(this);
         old->hide();
         old->deleteLater();
     }
