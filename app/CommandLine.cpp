@@ -32,8 +32,16 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
         "FILE");
     const QCommandLineOption exportProgress(
         "export-progress", "Write every answer kept so far to FILE as CSV and exit.", "FILE");
-    parser.addOptions({help, version, soundFont, audioDriver, midiOut, midiIn, listPorts,
-                       progressDb, exportProgress});
+    const QCommandLineOption latency(
+        "latency-ms",
+        "Ask for an audio buffer of about N milliseconds (2-200): smaller answers sooner, "
+        "larger holds on a busy machine. The default is the driver's own.",
+        "N");
+    const QCommandLineOption soundInfo(
+        "sound-info", "Open the audio output, print its driver, period, buffer and sound "
+                      "font, and exit.");
+    parser.addOptions({help, version, soundFont, audioDriver, latency, soundInfo, midiOut, midiIn,
+                       listPorts, progressDb, exportProgress});
 
     CommandLineResult result;
     auto fail = [&](const QString &message) {
@@ -74,6 +82,15 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
             return fail(QString("unknown audio driver '%1' (available: %2)")
                             .arg(options.audioDriver, drivers.join(", ")));
     }
+    if (parser.isSet(latency)) {
+        bool ok = false;
+        options.latencyMs = parser.value(latency).toInt(&ok);
+        if (!ok || options.latencyMs < 2 || options.latencyMs > 200)
+            return fail(QString("--latency-ms takes a number of milliseconds from 2 to 200, not "
+                                "'%1'")
+                            .arg(parser.value(latency)));
+    }
+    options.soundInfo = parser.isSet(soundInfo);
     options.midiOut = parser.value(midiOut);
     options.midiIn = parser.value(midiIn);
     if ((parser.isSet(midiOut) && options.midiOut.isEmpty()) ||

@@ -13,6 +13,8 @@ struct CommandLineOptions {
     bool listMidiPorts = false;
     QString progressDb;     // the answers' store instead of the default one
     QString exportProgress; // write the answers to this CSV file and exit
+    int latencyMs = 0;      // the audio buffer asked for; 0: the driver's own
+    bool soundInfo = false; // open the output, say how it runs and exit
 };
 
 struct CommandLineResult {

@@ -10,6 +10,7 @@
 #include <QLoggingCategory>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 // QT_LOGGING_RULES="tonvik.startup.debug=true": when the splash and the Melody window
 // are first painted and the sound font is ready, on the system's monotonic clock (for
@@ -91,15 +92,29 @@ int main(int argc, char *argv[]) {
         return 2;
     }
 
+    EngineConfig config;
+    config.soundFont = options.soundFont;
+    config.audioDriver = options.audioDriver;
+    config.latencyMs = options.latencyMs;
+    if (options.soundInfo) { // no window: the output, opened and described
+        QCoreApplication app(argc, argv);
+        AudioEngine engine(config);
+        engine.waitForSoundFont();
+        for (int i = 0; i < 300 && !engine.outputRunning() && engine.silentReason().isEmpty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::printf("%s\n", qPrintable(engine.soundInfo()));
+        if (engine.outputRunning())
+            return 0;
+        std::fprintf(stderr, "tonvik: %s\n", qPrintable(engine.silentReason()));
+        return 1;
+    }
+
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ProgressStore progress(options.progressDb.isEmpty() ? ProgressStore::defaultPath()
                                                         : options.progressDb);
     ProgressStore::setCurrent(&progress);
 
-    EngineConfig config;
-    config.soundFont = options.soundFont;
-    config.audioDriver = options.audioDriver;
     AudioEngine engine(config);
     MidiBackend::setCurrent(&engine);
 

@@ -3,6 +3,7 @@
 // with a null sink. Each prints one table: figure, goal, median, min, max.
 #include "Capture.h"
 #include "sound/AudioEngine.h"
+#include "sound/EngineProbe.h"
 #include "sound/MidiControl.h"
 
 #include "chords/FormChords.h"
@@ -139,7 +140,7 @@ std::vector<Row> outputBenchmark(int runs) {
             midi.noteOn(1, 127, 72);
         }
         std::this_thread::sleep_for(600ms);
-        const auto before = engine.stats();
+        const qint64 lateBefore = EngineProbe::lateOps(engine);
         // Dense: an organ held throughout, and a note every 40 ms above it.
         midi.programChange(2, 19);
         midi.noteOn(2, 100, 48);
@@ -149,7 +150,7 @@ std::vector<Row> outputBenchmark(int runs) {
             std::this_thread::sleep_for(40ms);
         }
         const size_t denseTo = capture.samples().size();
-        const auto after = engine.stats();
+        const qint64 lateAfter = EngineProbe::lateOps(engine);
         midi.allNotesOff();
         std::this_thread::sleep_for(200ms);
         MidiBackend::setCurrent(nullptr);
@@ -169,7 +170,7 @@ std::vector<Row> outputBenchmark(int runs) {
             }
         }
         under.values.push_back(dropouts(x, denseFrom, denseTo, 32));
-        late.values.push_back(double(after.lateOps - before.lateOps));
+        late.values.push_back(double(lateAfter - lateBefore));
     }
     std::printf("output: driver \"%s\"\n", driver.c_str());
     return {latency, under, late};
@@ -229,14 +230,14 @@ std::vector<Row> onsetBenchmark() {
         while (!engine.outputRunning())
             std::this_thread::sleep_for(10ms);
         auto w = octaveWindow(250);
-        engine.recordApplied(true);
+        EngineProbe::record(engine, true);
         for (int i = 0; i < 50; ++i)
             clickNew(w.get());
         // Until every note has been applied.
-        for (size_t seen = 0; engine.applied().size() != seen || seen < 100;) {
-            seen = engine.applied().size();
+        for (size_t seen = 0; EngineProbe::applied(engine).size() != seen || seen < 100;) {
+            seen = EngineProbe::applied(engine).size();
             std::this_thread::sleep_for(500ms);
-            if (seen >= 100 && engine.applied().size() == seen)
+            if (seen >= 100 && EngineProbe::applied(engine).size() == seen)
                 break;
         }
         Row row{"second-note onset error, " + std::to_string(period) + "-frame periods",
@@ -244,7 +245,7 @@ std::vector<Row> onsetBenchmark() {
                 {},
                 " ms"};
         qint64 root = -1; // the onset of the question's first note (60), then its octave
-        for (const auto &a : engine.applied()) {
+        for (const auto &a : EngineProbe::applied(engine)) {
             if (a.op.kind != MidiOp::NoteOn)
                 continue;
             const qint64 onset = (a.frame + 63) / 64 * 64;
@@ -268,7 +269,7 @@ std::vector<Row> onsetBenchmark() {
                 period, sorted[sorted.size() / 2], sorted[sorted.size() * 99 / 100], sorted.back(),
                 sorted.size(), engine.driverName().toUtf8().constData());
         rows.push_back(row);
-        engine.recordApplied(false);
+        EngineProbe::record(engine, false);
         MidiBackend::setCurrent(nullptr);
     }
     return rows;
@@ -423,8 +424,8 @@ int memoryChild() {
     for (int program = 0; program < 128; ++program) {
         midi.programChange(1, program);
         midi.noteOn(1, 100, 60);
-        engine.setOfflineOrigin(SteadyClock::now());
-        engine.renderOffline(4800);
+        EngineProbe::setOrigin(engine, SteadyClock::now());
+        EngineProbe::render(engine, 4800);
         midi.noteOff(1, 60);
     }
     std::printf("%.1f\n", statusKiB(QCoreApplication::applicationPid(), "VmHWM:") / 1024);
@@ -540,10 +541,10 @@ std::vector<Row> questionOnsetBenchmark(int runs) {
                     {},
                     " ms"};
             for (int run = 0; run < runs; ++run) {
-                engine.recordApplied(true);
+                EngineProbe::record(engine, true);
                 QTest::mouseClick(c.window->findChild<QAbstractButton *>("New"), Qt::LeftButton);
                 for (int i = 0; i < 100; ++i) { // until every note has been applied
-                    const auto a = engine.applied();
+                    const auto a = EngineProbe::applied(engine);
                     if (std::count_if(a.begin(), a.end(), [](const auto &x) {
                             return x.op.kind == MidiOp::NoteOn;
                         }) >= c.notes)
@@ -551,7 +552,7 @@ std::vector<Row> questionOnsetBenchmark(int runs) {
                     std::this_thread::sleep_for(20ms);
                 }
                 std::vector<qint64> frames;
-                for (const auto &a : engine.applied()) {
+                for (const auto &a : EngineProbe::applied(engine)) {
                     if (qEnvironmentVariableIsSet("TONVIK_BENCH_VERBOSE"))
                         std::printf("  %s %d %d stamp %lld frame %lld\n", midiOpName(a.op.kind),
                                     a.op.value, a.op.note, (long long)msSinceStart(a.op.stamp),
@@ -559,7 +560,7 @@ std::vector<Row> questionOnsetBenchmark(int runs) {
                     if (a.op.kind == MidiOp::NoteOn)
                         frames.push_back((a.frame + 63) / 64 * 64);
                 }
-                engine.recordApplied(false);
+                EngineProbe::record(engine, false);
                 for (size_t k = 1; k < frames.size() && int(k) < c.notes; ++k)
                     row.values.push_back(
                         std::fabs(double(frames[k] - frames[0]) * 1000.0 / engine.sampleRate() -

@@ -502,10 +502,17 @@ void DrillWindow::playNotes(const std::vector<int> &notes, Pauses pauses) {
 
 void DrillWindow::delaywait() {
     const TimePoint due = PlaybackClock::advance(Slider1->value());
+    // The next note is sent a little before its time, stamped with it, so that it
+    // reaches the audio thread before the period it sounds in is rendered.
+    const MidiBackend *backend = MidiBackend::current();
+    waitUntil(due - (backend ? backend->lead() : std::chrono::milliseconds(0)));
+}
+
+void DrillWindow::waitUntil(TimePoint when) {
     // Wait on the steady clock in an event loop: the windows keep painting and the
     // process sleeps, while the input hold keeps clicks and keys for later.
-    while (SteadyClock::now() < due) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - SteadyClock::now());
+    while (SteadyClock::now() < when) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - SteadyClock::now());
         QEventLoop loop;
         QTimer::singleShot(int(left.count()), Qt::PreciseTimer, &loop, &QEventLoop::quit);
         loop.exec();
@@ -518,6 +525,10 @@ DrillWindow::Playback::Playback(DrillWindow *) : clock_(std::make_unique<Playbac
 }
 
 DrillWindow::Playback::~Playback() {
+    // A playback lasts until its last pause has run out, though its last note was sent
+    // early.
+    if (g_playbackDepth == 1)
+        waitUntil(PlaybackClock::stamp());
     clock_.reset();
     if (--g_playbackDepth > 0) {
         InputHold::end();

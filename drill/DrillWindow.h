@@ -140,6 +140,8 @@ class DrillWindow : public QMainWindow {
     // The pause between notes: the slider's value in milliseconds on the steady clock,
     // painting but taking no input meanwhile.
     void delaywait();
+    // Waits on the steady clock in a nested event loop.
+    static void waitUntil(TimePoint when);
     // Plays notes with the current channel and volume: all at once, with the pause
     // between them, or with the pause after each (the last included).
     enum class Pauses { None, Between, AfterEach };

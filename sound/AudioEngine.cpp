@@ -1,20 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sound/AudioEngine.h"
+#include "sound/EngineProbe.h"
 #include "sound/SystemLog.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QStandardPaths>
 #include <algorithm>
-#include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <fluidsynth.h>
-#include <future>
-#include <limits>
-#include <numbers>
-#include <sndfile.h>
-#include <thread>
 
 // FluidSynth's own messages; warnings are shown with QT_LOGGING_RULES="tonvik.fluidsynth=true".
 Q_LOGGING_CATEGORY(lcFluid, "tonvik.fluidsynth", QtCriticalMsg)
@@ -42,83 +35,39 @@ void fluidLog(int level, const char *message, void *) {
     }
 }
 
-// The drivers tried, best first, when none is named. On Linux FluidSynth's ALSA driver
-// on the "default" device reaches PulseAudio or PipeWire through the ALSA plugins with
-// the lowest latency; the native PulseAudio driver needs large buffers to run cleanly.
-QStringList preferredDrivers() {
-#if defined(Q_OS_MACOS)
-    return {"coreaudio"};
-#elif defined(Q_OS_WIN)
-    return {"wasapi", "dsound", "waveout"};
-#else
-    return {"alsa", "pulseaudio", "pipewire", "oss"};
-#endif
-}
-
-constexpr float kFeedbackGain = 0.8f;
-
-// Equal-power balance with unity gain in the centre: 0 left only, 64 both, 127 right only.
-std::pair<float, float> balanceGains(int pan) {
-    const double t = pan <= 64 ? pan / 128.0 : 0.5 + (pan - 64) / 126.0;
-    const double theta = t * std::numbers::pi / 2;
-    return {float(std::min(1.0, std::sqrt(2.0) * std::cos(theta))),
-            float(std::min(1.0, std::sqrt(2.0) * std::sin(theta)))};
+// FluidSynth logs from the start, so its log function is set before anything is made.
+void routeFluidLogs() {
+    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+        fluid_set_log_function(level, fluidLog, nullptr);
+    routeSystemLogs();
 }
 
 } // namespace
 
-void AudioEngine::SettingsDeleter::operator()(fluid_settings_t *s) const {
-    delete_fluid_settings(s);
-}
-void AudioEngine::SynthDeleter::operator()(fluid_synth_t *s) const {
-    delete_fluid_synth(s);
-}
-void AudioEngine::DriverDeleter::operator()(fluid_audio_driver_t *d) const {
-    delete_fluid_audio_driver(d);
+AudioOutput::Config AudioEngine::outputConfig(const EngineConfig &c) {
+    AudioOutput::Config o;
+    o.driver = c.audioDriver;
+    o.sampleRate = c.sampleRate;
+    o.periods = std::max(2, c.periods);
+    o.periodSize = c.periodSize;
+    if (o.periodSize <= 0 && c.latencyMs > 0) // the buffer asked for, in 32-frame steps
+        o.periodSize = std::max(32, c.latencyMs * c.sampleRate / 1000 / o.periods / 32 * 32);
+    o.idleSeconds = c.idleSeconds;
+    o.retrySeconds = c.retrySeconds;
+    o.stallSeconds = c.stallSeconds;
+    o.offline = c.offline;
+    return o;
 }
 
 AudioEngine::AudioEngine(EngineConfig config, QObject *parent)
-    : QObject(parent), config_(std::move(config)) {
-    gainLeft_.fill(1.f);
-    gainRight_.fill(1.f);
-    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-        fluid_set_log_function(level, fluidLog, nullptr);
-    routeSystemLogs();
-
-    settings_.reset(new_fluid_settings());
-    if (!settings_)
-        qFatal("FluidSynth could not create its settings");
-    fluid_settings_t *s = settings_.get();
-    fluid_settings_setnum(s, "synth.sample-rate", config_.sampleRate);
-    // No reverb or chorus tail: "Stop noise!" must leave the output silent at once.
-    fluid_settings_setint(s, "synth.reverb.active", 0);
-    fluid_settings_setint(s, "synth.chorus.active", 0);
-    fluid_settings_setint(s, "synth.dynamic-sample-loading", 1);
-    // Each MIDI channel renders to its own stereo pair, so that pan can be applied as a
-    // true balance: CC10 cannot move an instrument made of stereo samples fully aside.
-    fluid_settings_setint(s, "synth.audio-channels", kMidiChannels);
-    fluid_settings_setint(s, "synth.audio-groups", kMidiChannels);
-    fluid_settings_setnum(s, "synth.gain", 0.5);
-    fluid_settings_setint(s, "audio.period-size", config_.periodSize);
-    fluid_settings_setint(s, "audio.periods", config_.periods);
-    fluid_settings_setstr(s, "audio.sample-format", "float");
-    fluid_settings_setint(s, "audio.pulseaudio.adjust-latency", 0);
-
-    synth_.reset(new_fluid_synth(s));
-    if (!synth_)
-        qFatal("FluidSynth could not create its synthesiser");
-
-    const int bufferMs = 1000 * config_.periodSize * config_.periods / config_.sampleRate;
-    safetyLatencyMs_ =
-        config_.safetyLatencyMs > 0 ? config_.safetyLatencyMs : std::max(20, 2 * bufferMs + 5);
-
+    : QObject(parent), config_(std::move(config)), synth_((routeFluidLogs(), config_.sampleRate)),
+      mixer_(config_.sampleRate), scheduler_(config_.sampleRate),
+      output_(outputConfig(config_), *this, synth_.settings()) {
+    program_.fill(-1);
+    pan_.fill(-1);
     if (config_.offline)
-        setOfflineOrigin(SteadyClock::now());
-    else
-        wantOutput_ = true; // open it at start: the first note is then quick, and a
-                            // missing output is reported while the splash is up
+        scheduler_.setClock(SteadyClock::now());
     g_instance = this;
-    worker_ = std::thread([this] { workerLoop(); });
 }
 
 AudioEngine::~AudioEngine() {
@@ -130,20 +79,7 @@ AudioEngine::~AudioEngine() {
 }
 
 bool AudioEngine::shutdown(std::chrono::milliseconds wait) {
-    {
-        std::unique_lock lock(mutex_);
-        quit_ = true;
-        wake_.notify_all();
-        const auto done = [this] { return workerDone_; };
-        if (wait == std::chrono::milliseconds::max())
-            wake_.wait(lock, done);
-        else if (!wake_.wait_for(lock, wait, done))
-            return false;
-    }
-    if (worker_.joinable())
-        worker_.join();
-    closeOutput(wait == std::chrono::milliseconds::max() ? std::chrono::milliseconds(2000) : wait);
-    return true;
+    return output_.shutdown(wait);
 }
 
 AudioEngine *AudioEngine::instance() {
@@ -163,23 +99,6 @@ QStringList AudioEngine::soundFontCandidates() {
     return out;
 }
 
-QStringList AudioEngine::availableDrivers() {
-    std::unique_ptr<fluid_settings_t, SettingsDeleter> s(new_fluid_settings());
-    QStringList names;
-    if (!s)
-        return names;
-    fluid_settings_foreach_option(
-        s.get(), "audio.driver", &names, [](void *data, const char *, const char *option) {
-            static_cast<QStringList *>(data)->append(QString::fromUtf8(option));
-        });
-    return names;
-}
-
-QString AudioEngine::driverName() const {
-    std::lock_guard lock(mutex_);
-    return driverName_;
-}
-
 QString AudioEngine::soundFontPath() const {
     std::lock_guard lock(mutex_);
     return fontPath_;
@@ -192,8 +111,34 @@ QString AudioEngine::silentReason() const {
 
 bool AudioEngine::waitForSoundFont() {
     std::unique_lock lock(mutex_);
-    wake_.wait(lock, [this] { return fontDone_; });
+    fontCondition_.wait(lock, [this] { return fontDone_; });
     return fontLoaded_;
+}
+
+std::chrono::milliseconds AudioEngine::lead() const {
+    if (config_.offline)
+        return {};
+    // Two whole buffers and a margin for the user-interface thread's wake-up: a callback
+    // may come that much ahead of its mean time.
+    const int period =
+        output_.periodSize() > 0 ? output_.periodSize() : outputConfig(config_).periodSize;
+    const int frames = std::max(period, 128) * std::max(2, config_.periods);
+    return std::chrono::milliseconds(2 * frames * 1000 / config_.sampleRate + 10);
+}
+
+QString AudioEngine::soundInfo() const {
+    const int period = output_.periodSize();
+    const int periods = std::max(2, config_.periods);
+    const QString driver = driverName();
+    return QString("audio driver %1, %2-frame periods x %3 at %4 Hz (%5 ms buffer), notes of a "
+                   "playback handed over %6 ms early; sound font %7")
+        .arg(driver.isEmpty() ? QString("none") : driver)
+        .arg(period)
+        .arg(periods)
+        .arg(config_.sampleRate)
+        .arg(1000.0 * period * periods / config_.sampleRate, 0, 'f', 1)
+        .arg(lead().count())
+        .arg(soundFontPath().isEmpty() ? QString("none") : soundFontPath());
 }
 
 void AudioEngine::reportSilent(const QString &reason) {
@@ -206,30 +151,29 @@ void AudioEngine::reportSilent(const QString &reason) {
         this, [this, reason] { emit silent(reason); }, Qt::QueuedConnection);
 }
 
-void AudioEngine::loadSoundFont() {
+// ---- the worker's side ----
+
+bool AudioEngine::prepare() {
     QString path = config_.soundFont;
     if (path.isEmpty()) {
-        for (const QString &candidate : soundFontCandidates()) {
-            if (QFileInfo::exists(candidate)) {
-                path = candidate;
-                break;
-            }
-        }
+        const QStringList candidates = soundFontCandidates();
+        auto found = std::find_if(candidates.begin(), candidates.end(),
+                                  [](const QString &c) { return QFileInfo::exists(c); });
+        if (found != candidates.end())
+            path = *found;
     }
-    bool ok = false;
-    if (!path.isEmpty())
-        ok = fluid_synth_sfload(synth_.get(), QFile::encodeName(path).constData(), 1) !=
-             FLUID_FAILED;
+    const bool ok = !path.isEmpty() && synth_.loadFont(path);
 
     std::lock_guard lock(mutex_);
     fontDone_ = true;
     fontLoaded_ = ok;
+    fontCondition_.notify_all();
     QMetaObject::invokeMethod(
         this, [this, ok] { emit soundFontReady(ok); }, Qt::QueuedConnection);
     if (ok) {
         fontPath_ = path;
     } else {
-        incoming_.clear();
+        scheduler_.discard();
         reportSilent(path.isEmpty()
                          ? tr("No sound font found: install the package fluid-soundfont-gm or "
                               "start Tonvik with --soundfont FILE.")
@@ -237,434 +181,149 @@ void AudioEngine::loadSoundFont() {
                               "--soundfont FILE.")
                                .arg(path));
     }
-    wake_.notify_all();
+    return ok;
 }
 
-void AudioEngine::workerLoop() {
-    loadSoundFont();
-    std::unique_lock lock(mutex_);
-    struct Done {
-        AudioEngine *e;
-        ~Done() {
-            e->workerDone_ = true;
-            e->wake_.notify_all();
-        }
-    } done{this};
-    while (!quit_) {
-        wake_.wait_for(lock, std::chrono::milliseconds(200));
-        if (quit_ || config_.offline || !fontLoaded_)
-            continue;
-        const auto now = SteadyClock::now();
-        if (!outputRunning_ && wantOutput_ && now >= nextRetry_) {
-            lock.unlock();
-            const bool ok = openOutput();
-            lock.lock();
-            if (ok) {
-                silentReason_.clear();
-                if (silentReported_) {
-                    silentReported_ = false;
-                    QMetaObject::invokeMethod(
-                        this, [this] { emit soundRestored(); }, Qt::QueuedConnection);
-                }
-            } else {
-                nextRetry_ = now + std::chrono::milliseconds(qint64(config_.retrySeconds * 1000));
-                incoming_.clear();
-                reportSilent(
-                    config_.audioDriver.isEmpty()
-                        ? tr("No audio output could be opened (no sound server or sound card): "
-                             "Tonvik is silent and will try again later.")
-                        : tr("The audio driver \"%1\" could not be opened: Tonvik is silent and "
-                             "will try again later.")
-                              .arg(config_.audioDriver));
-            }
-            wantOutput_ = false;
-        } else if (outputRunning_ &&
-                   now - heartbeat_.load() > std::chrono::duration<double>(config_.stallSeconds)) {
-            // The output's callback has stopped: its sound server went away (or froze).
-            // Let it go, say so, and open a new one for the next note.
-            qCDebug(lcAudio, "the audio output \"%s\" stopped answering", qPrintable(driverName_));
-            lock.unlock();
-            closeOutput(std::chrono::milliseconds(0));
-            lock.lock();
-            nextRetry_ = now + std::chrono::milliseconds(qint64(config_.retrySeconds * 1000));
-            incoming_.clear();
-            reportSilent(tr("The audio output stopped (the sound server went away): Tonvik is "
-                            "silent and will try again later."));
-        } else if (outputRunning_ && incoming_.empty() && quietSince_.load() != TimePoint{} &&
-                   now - quietSince_.load() > std::chrono::duration<double>(config_.idleSeconds)) {
-            lock.unlock();
-            closeOutput();
-            lock.lock();
-            // Whatever arrived meanwhile, or was still scheduled, is played on a new output.
-            if (!incoming_.empty() || !scheduled_.empty())
-                wantOutput_ = true;
-        }
+bool AudioEngine::closed(bool idle) {
+    // No output runs now: what the audio thread owns is ours for the moment.
+    mixer_.clear();
+    if (idle) {
+        // Dynamic sample loading keeps some samples after a preset has sounded on two
+        // channels at once; loading the font again (tens of ms) lets go of them.
+        if (used_.exchange(false))
+            synth_.reloadFont();
+    } else {
+        scheduler_.discard();
+        synth_.apply({.kind = MidiOp::AllNotesOff});
+        settingsLost_ = true;
     }
+    return !scheduler_.idle();
 }
 
-bool AudioEngine::openOutput() {
-    const QStringList available = availableDrivers();
-    const QStringList candidates =
-        config_.audioDriver.isEmpty() ? preferredDrivers() : QStringList{config_.audioDriver};
-    for (const QString &name : candidates) {
-        if (!available.contains(name))
-            continue;
-        fluid_settings_setstr(settings_.get(), "audio.driver", name.toUtf8().constData());
-        anchored_ = false;
-        quietSince_ = TimePoint{};
-        lastCallback_ = {};
-        heartbeat_ = SteadyClock::now(); // the first callback may take a while
-        auto *token = new OutputToken{this};
-        fluid_audio_driver_t *driver =
-            new_fluid_audio_driver2(settings_.get(), &AudioEngine::renderCallback, token);
-        if (driver) {
-            std::lock_guard lock(mutex_);
-            driver_.reset(driver);
-            token_ = token;
-            driverName_ = name;
-            outputRunning_ = true;
-            qCDebug(lcAudio, "audio output \"%s\" opened", qPrintable(name));
+void AudioEngine::event(Event e) {
+    std::lock_guard lock(mutex_);
+    switch (e) {
+    case Event::Opened:
+        silentReason_.clear();
+        if (silentReported_) {
+            silentReported_ = false;
             QMetaObject::invokeMethod(
-                this, [this] { emit outputStateChanged(true); }, Qt::QueuedConnection);
-            return true;
+                this, [this] { emit soundRestored(); }, Qt::QueuedConnection);
         }
-        delete token;
-        qCDebug(lcAudio, "audio driver \"%s\" did not open", qPrintable(name));
+        QMetaObject::invokeMethod(
+            this, [this] { emit outputStateChanged(true); }, Qt::QueuedConnection);
+        break;
+    case Event::OpenFailed:
+        reportSilent(config_.audioDriver.isEmpty()
+                         ? tr("No audio output could be opened (no sound server or sound card): "
+                              "Tonvik is silent and will try again later.")
+                         : tr("The audio driver \"%1\" could not be opened: Tonvik is silent and "
+                              "will try again later.")
+                               .arg(config_.audioDriver));
+        break;
+    case Event::Stalled:
+        reportSilent(tr("The audio output stopped (the sound server went away): Tonvik is "
+                        "silent and will try again later."));
+        break;
+    case Event::Closed:
+        QMetaObject::invokeMethod(
+            this, [this] { emit outputStateChanged(false); }, Qt::QueuedConnection);
+        break;
     }
-    return false;
 }
 
-void AudioEngine::closeOutput(std::chrono::milliseconds wait) {
-    std::unique_ptr<fluid_audio_driver_t, DriverDeleter> driver;
-    OutputToken *token = nullptr;
-    {
-        std::lock_guard lock(mutex_);
-        driver = std::move(driver_);
-        token = std::exchange(token_, nullptr);
-    }
-    if (!driver)
-        return;
-    // From here on its callbacks render nothing; wait out one that is under way.
-    token->current = false;
-    while (token->rendering)
-        std::this_thread::yield();
-    outputRunning_ = false;
-    voices_.clear();
+// ---- the user-interface thread's side ----
 
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> deleted = done->get_future();
-    std::thread([d = driver.release(), token, done] {
-        delete_fluid_audio_driver(d);
-        delete token;
-        done->set_value();
-    }).detach();
-    if (deleted.wait_for(wait) != std::future_status::ready)
-        qCDebug(lcAudio, "the audio output is left to close by itself");
-    qCDebug(lcAudio, "audio output stopped");
-    QMetaObject::invokeMethod(
-        this, [this] { emit outputStateChanged(false); }, Qt::QueuedConnection);
+void AudioEngine::post(const MidiOp &op, const SoundBuffer *sound) {
+    if (settingsLost_.exchange(false)) {
+        // The output that had them was let go of: the channels sound as they were set.
+        for (int c = 0; c < Synth::kChannels; ++c) {
+            if (program_[size_t(c)] >= 0)
+                scheduler_.post({.kind = MidiOp::ProgramChange,
+                                 .channel = c + 1,
+                                 .value = program_[size_t(c)],
+                                 .stamp = op.stamp});
+            if (pan_[size_t(c)] >= 0)
+                scheduler_.post({.kind = MidiOp::Pan,
+                                 .channel = c + 1,
+                                 .value = pan_[size_t(c)],
+                                 .stamp = op.stamp});
+        }
+    }
+    scheduler_.post(op, sound);
+    output_.want();
 }
 
 void AudioEngine::send(const QString &, const MidiOp &op) {
     if (op.kind == MidiOp::Close)
         return;
-    std::lock_guard lock(mutex_);
-    const bool fontMissing = fontDone_ && !fontLoaded_;
-    const bool outputFailed =
-        !config_.offline && !outputRunning_ && SteadyClock::now() < nextRetry_;
-    if (fontMissing || outputFailed) {
-        // Silent: keep the channel settings so that the sound is right once output returns.
-        if (fontLoaded_ && !outputRunning_ &&
-            (op.kind == MidiOp::ProgramChange || op.kind == MidiOp::Pan))
-            apply({op, nullptr});
+    if (op.kind == MidiOp::ProgramChange)
+        program_[size_t(op.channel - 1)] = op.value;
+    if (op.kind == MidiOp::Pan)
+        pan_[size_t(op.channel - 1)] = op.value;
+    {
+        std::lock_guard lock(mutex_);
+        if (fontDone_ && !fontLoaded_)
+            return;
+    }
+    if (output_.waitingForRetry()) {
+        settingsLost_ = true; // silent: the channels are set again when it plays
         return;
     }
-    if (op.kind != MidiOp::Open)
-        incoming_.push_back({op, nullptr});
-    if (!config_.offline && !outputRunning_) {
-        wantOutput_ = true;
-        wake_.notify_all();
-    }
-}
-
-std::shared_ptr<const SoundBuffer> AudioEngine::decode(const QString &path) {
-    auto it = soundCache_.find(path);
-    if (it != soundCache_.end())
-        return it->second;
-    SF_INFO info{};
-    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
-    if (!file)
-        return nullptr;
-    std::vector<float> raw(size_t(info.frames) * size_t(info.channels));
-    const sf_count_t got = sf_readf_float(file, raw.data(), info.frames);
-    sf_close(file);
-    if (got <= 0 || info.channels < 1)
-        return nullptr;
-
-    auto buffer = std::make_shared<SoundBuffer>();
-    // Linear resampling to the engine's rate; the feedback sounds are short and simple.
-    const double step = double(info.samplerate) / config_.sampleRate;
-    const auto outFrames = qint64(double(got) / step);
-    buffer->frames.resize(size_t(outFrames) * 2);
-    auto sample = [&](qint64 frame, int channel) {
-        frame = std::min<qint64>(frame, got - 1);
-        return raw[size_t(frame) * info.channels + std::min(channel, info.channels - 1)];
-    };
-    for (qint64 i = 0; i < outFrames; ++i) {
-        const double x = i * step;
-        const auto i0 = qint64(x);
-        const float f = float(x - double(i0));
-        for (int c = 0; c < 2; ++c)
-            buffer->frames[size_t(i) * 2 + c] = sample(i0, c) * (1 - f) + sample(i0 + 1, c) * f;
-    }
-    soundCache_[path] = buffer;
-    return buffer;
+    if (op.kind == MidiOp::Open)
+        output_.want();
+    else
+        post(op);
 }
 
 bool AudioEngine::playSound(const QString &path, TimePoint stamp) {
-    auto sound = decode(path);
+    const SoundBuffer *sound = mixer_.decode(path);
     if (!sound)
         return false;
-    std::lock_guard lock(mutex_);
-    if (!config_.offline && !outputRunning_ && SteadyClock::now() < nextRetry_)
-        return true; // silent for now: the file itself is fine
-    MidiOp op;
-    op.stamp = stamp;
-    incoming_.push_back({op, std::move(sound)});
-    if (!config_.offline && !outputRunning_) {
-        wantOutput_ = true;
-        wake_.notify_all();
-    }
+    if (!output_.waitingForRetry()) // else silent for now: the file itself is fine
+        post({.stamp = stamp}, sound);
     return true;
 }
 
-void AudioEngine::setOfflineOrigin(TimePoint origin) {
-    anchorTime_ = origin;
-    anchorFrame_ = frames_;
-    anchored_ = true;
+// ---- the audio thread's side ----
+
+bool AudioEngine::render(int len, float *left, float *right) {
+    if (!config_.offline)
+        scheduler_.setClock(SteadyClock::now());
+    scheduler_.render(len, left, right, *this);
+    const bool quiet = scheduler_.idle() && mixer_.idle() && synth_.activeVoices() == 0;
+    if (config_.offline) {
+        // Rendering offline is the output: it idles by the frames rendered.
+        quietFrames_ = quiet ? quietFrames_ + len : 0;
+        if (quietFrames_ >= config_.idleSeconds * config_.sampleRate && used_.exchange(false))
+            synth_.reloadFont();
+    }
+    return quiet;
 }
 
-qint64 AudioEngine::frameForStamp(TimePoint t) const {
-    const double seconds =
-        std::chrono::duration<double>(t - anchorTime_).count() + safetyLatencyMs_ / 1000.0;
-    return anchorFrame_ + qint64(std::llround(seconds * config_.sampleRate));
+void AudioEngine::apply(const Scheduled &s) {
+    if (s.sound) {
+        mixer_.start(s.sound);
+        return;
+    }
+    if (s.op.kind == MidiOp::NoteOn)
+        used_ = true;
+    synth_.apply(s.op);
 }
 
-qint64 AudioEngine::scheduleFrame(const MidiOp &op) {
-    // The operations of one playback (a question, a comparison) are placed from its
-    // first by the differences of their stamps, so the spacing of a question is exact
-    // even if the time line is drawn again or the output stalls in the middle of it.
-    // Nothing is placed in the past: what waited (for the output to open, or while the
-    // server held it) sounds now, and the rest of its playback keeps its spacing. Nor
-    // is anything placed before an operation sent earlier.
-    qint64 frame = frameForStamp(op.stamp);
-    if (op.playback != 0 && op.playback == chainPlayback_)
-        frame = chainFrame_ +
-                qint64(std::llround(std::chrono::duration<double>(op.stamp - chainStamp_).count() *
-                                    config_.sampleRate));
-    frame = std::max({frame, frames_, chainFrame_});
-    chainPlayback_ = op.playback;
-    chainStamp_ = op.stamp;
-    chainFrame_ = frame;
-    return frame;
+void AudioEngine::renderFrames(int frames, float *left, float *right) {
+    synth_.render(frames, left, right);
+    mixer_.mix(frames, left, right);
 }
 
-AudioEngine::Stereo AudioEngine::renderOffline(int frames, int blockSize) {
-    waitForSoundFont();
+EngineProbe::Stereo EngineProbe::render(AudioEngine &e, int frames, int blockSize) {
+    e.waitForSoundFont();
     Stereo out;
     out.left.assign(size_t(frames), 0.f);
     out.right.assign(size_t(frames), 0.f);
     for (int pos = 0; pos < frames; pos += blockSize) {
         const int n = std::min(blockSize, frames - pos);
-        render(n, out.left.data() + pos, out.right.data() + pos);
+        e.render(n, out.left.data() + pos, out.right.data() + pos);
     }
     return out;
-}
-
-int AudioEngine::renderCallback(void *data, int len, int, float *[], int nout, float *out[]) {
-    if (nout < 2)
-        return FLUID_FAILED;
-    auto *token = static_cast<OutputToken *>(data);
-    token->rendering = true;
-    if (token->current) {
-        token->engine->render(len, out[0], out[1]);
-    } else {
-        std::fill(out[0], out[0] + len, 0.f);
-        std::fill(out[1], out[1] + len, 0.f);
-    }
-    token->rendering = false;
-    return FLUID_OK;
-}
-
-void AudioEngine::apply(const Pending &p) {
-    fluid_synth_t *synth = synth_.get();
-    if (p.sound) {
-        voices_.push_back({p.sound, 0});
-        return;
-    }
-    const MidiOp &op = p.op;
-    const int ch = op.channel - 1;
-    switch (op.kind) {
-    case MidiOp::NoteOn:
-        fluid_synth_noteon(synth, ch, op.note, op.value);
-        break;
-    case MidiOp::NoteOff:
-        fluid_synth_noteoff(synth, ch, op.value);
-        break;
-    case MidiOp::ProgramChange:
-        fluid_synth_program_change(synth, ch, op.value);
-        break;
-    case MidiOp::Pan:
-        std::tie(gainLeft_[size_t(ch)], gainRight_[size_t(ch)]) = balanceGains(op.value);
-        break;
-    case MidiOp::AllNotesOff:
-        for (int c = 0; c < 16; ++c) {
-            fluid_synth_all_notes_off(synth, c);
-            fluid_synth_all_sounds_off(synth, c);
-        }
-        break;
-    default:
-        break;
-    }
-}
-
-void AudioEngine::render(int len, float *left, float *right) {
-    if (!config_.offline) {
-        const auto now = SteadyClock::now();
-        ++statCallbacks_;
-        if (lastCallback_ != TimePoint{}) {
-            const double gapMs =
-                std::chrono::duration<double, std::milli>(now - lastCallback_).count();
-            const double bufferMs =
-                1000.0 * config_.periodSize * config_.periods / config_.sampleRate;
-            if (gapMs > bufferMs)
-                ++statGaps_;
-            if (gapMs > statMaxGapMs_)
-                statMaxGapMs_ = gapMs;
-        }
-        lastCallback_ = now;
-        heartbeat_ = now;
-        // The line from time to frame is drawn at the first callback of the output, and
-        // again when it has drifted from the output (a stall, a server that held the
-        // stream) while nothing is being played.
-        const qint64 ahead =
-            frames_ - frameForStamp(now - std::chrono::milliseconds(safetyLatencyMs_));
-        const qint64 bound = qint64(safetyLatencyMs_) * config_.sampleRate / 1000;
-        const bool drifted = ahead < -bound / 2 || ahead > bound;
-        const bool idle = scheduled_.empty();
-        if (!anchored_ || (drifted && idle)) {
-            anchorTime_ = now;
-            anchorFrame_ = frames_;
-            anchored_ = true;
-        }
-    }
-
-    {
-        std::unique_lock lock(mutex_, std::try_to_lock);
-        if (lock.owns_lock() && !incoming_.empty()) {
-            for (Pending &p : incoming_) {
-                if (!p.sound && p.op.kind == MidiOp::AllNotesOff) {
-                    // "Stop noise!" does not wait out the safety latency: it silences
-                    // from the next frame its stamp allows, and notes asked for before
-                    // it that have not started yet are dropped.
-                    const qint64 latency = qint64(safetyLatencyMs_) * config_.sampleRate / 1000;
-                    p.frame = std::max(frameForStamp(p.op.stamp) - latency, frames_);
-                    std::erase_if(scheduled_, [&](const Pending &q) {
-                        return !q.sound && q.frame > p.frame && q.op.stamp <= p.op.stamp;
-                    });
-                    chainFrame_ = std::min(chainFrame_, p.frame);
-                } else {
-                    p.frame = scheduleFrame(p.op);
-                }
-                auto at = std::upper_bound(scheduled_.begin(), scheduled_.end(), p.frame,
-                                           [](qint64 f, const Pending &q) { return f < q.frame; });
-                scheduled_.insert(at, std::move(p));
-            }
-            incoming_.clear();
-        }
-    }
-
-    int pos = 0;
-    while (pos < len) {
-        int end = len;
-        while (!scheduled_.empty()) {
-            const qint64 due = scheduled_.front().frame - frames_;
-            if (due > 0) {
-                end = int(std::min<qint64>(len, pos + due));
-                break;
-            }
-            if (due < -64)
-                ++statLate_;
-            if (recordApplied_ && !scheduled_.front().sound) {
-                const size_t n = appliedCount_;
-                if (n < applied_.size()) {
-                    applied_[n] = {scheduled_.front().op, frames_};
-                    appliedCount_ = n + 1;
-                }
-            }
-            apply(scheduled_.front());
-            scheduled_.erase(scheduled_.begin());
-        }
-        const int n = end - pos;
-        synthesize(n, left + pos, right + pos);
-        for (auto v = voices_.begin(); v != voices_.end();) {
-            const int count = std::min(n, v->sound->frameCount() - v->position);
-            const float *src = v->sound->frames.data() + size_t(v->position) * 2;
-            for (int i = 0; i < count; ++i) {
-                left[pos + i] += kFeedbackGain * src[2 * i];
-                right[pos + i] += kFeedbackGain * src[2 * i + 1];
-            }
-            v->position += count;
-            v = v->position >= v->sound->frameCount() ? voices_.erase(v) : v + 1;
-        }
-        pos = end;
-        frames_ += n;
-    }
-
-    const bool quiet = scheduled_.empty() && voices_.empty() &&
-                       fluid_synth_get_active_voice_count(synth_.get()) == 0;
-    // Silence is measured on the steady clock: a server may take seconds of audio at once.
-    if (!quiet)
-        quietSince_ = TimePoint{};
-    else if (quietSince_.load() == TimePoint{})
-        quietSince_ = config_.offline ? TimePoint{} : SteadyClock::now();
-}
-
-void AudioEngine::synthesize(int frames, float *left, float *right) {
-    float *outs[2 * kMidiChannels];
-    for (int done = 0; done < frames;) {
-        const int n = std::min(frames - done, kChunkFrames);
-        std::fill(scratch_.begin(), scratch_.end(), 0.f);
-        for (int i = 0; i < 2 * kMidiChannels; ++i)
-            outs[i] = scratch_.data() + size_t(i) * kChunkFrames;
-        fluid_synth_process(synth_.get(), n, 0, nullptr, 2 * kMidiChannels, outs);
-        for (size_t c = 0; c < size_t(kMidiChannels); ++c) {
-            const float gl = gainLeft_[c], gr = gainRight_[c];
-            const float *l = outs[2 * c], *r = outs[2 * c + 1];
-            for (int i = 0; i < n; ++i) {
-                left[done + i] += gl * l[i];
-                right[done + i] += gr * r[i];
-            }
-        }
-        done += n;
-    }
-}
-
-void AudioEngine::recordApplied(bool on) {
-    if (on)
-        appliedCount_ = 0;
-    recordApplied_ = on;
-}
-
-std::vector<AudioEngine::Applied> AudioEngine::applied() const {
-    return {applied_.begin(), applied_.begin() + qint64(appliedCount_.load())};
-}
-
-AudioEngine::Stats AudioEngine::stats() const {
-    Stats s;
-    s.callbacks = statCallbacks_;
-    s.lateOps = statLate_;
-    s.gaps = statGaps_;
-    s.maxCallbackGapMs = statMaxGapMs_;
-    return s;
 }

@@ -29,6 +29,9 @@ class MidiBackend {
   public:
     virtual ~MidiBackend() = default;
     virtual void send(const QString &window, const MidiOp &op) = 0;
+    // How long before its time the next operation of a playback should be sent: the
+    // pause between notes ends that much early, and the note keeps its due stamp.
+    virtual std::chrono::milliseconds lead() const { return {}; }
 
     // The process-wide backend; null means operations go nowhere.
     static MidiBackend *current();

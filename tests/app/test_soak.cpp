@@ -6,6 +6,7 @@
 #include "app/WindowRegistry.h"
 #include "drill/Random.h"
 #include "sound/AudioEngine.h"
+#include "sound/EngineProbe.h"
 #include "sound/MidiControl.h"
 #include "sound/SoundSettings.h"
 
@@ -113,8 +114,8 @@ class TestSoak : public QObject {
         for (QWidget *w : QApplication::topLevelWidgets())
             if (auto *slider = w->findChild<QSlider *>("Slider1"))
                 slider->setValue(0);
-        engine_->setOfflineOrigin(SteadyClock::now());
-        engine_->renderOffline(1024);
+        EngineProbe::setOrigin(*engine_, SteadyClock::now());
+        EngineProbe::render(*engine_, 1024);
         // What a running program's event loop would do between two user actions.
         QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -130,8 +131,8 @@ class TestSoak : public QObject {
             midi.programChange(channel, 0);
             midi.allNotesOff();
         }
-        engine_->setOfflineOrigin(SteadyClock::now());
-        engine_->renderOffline(4096);
+        EngineProbe::setOrigin(*engine_, SteadyClock::now());
+        EngineProbe::render(*engine_, 4096);
         QPixmapCache::clear(); // a cache, full or not depending on what was last drawn
         const long inUse = heapInUseKiB();
         startRun();
@@ -179,10 +180,9 @@ class TestSoak : public QObject {
         variabiliglobali() = SoundSettings{};
         EngineConfig config;
         config.offline = true;
-        // The small font is all in memory once every instrument has been used, so what
-        // grows after that is ours (FluidSynth 2.3 keeps samples of presets used on two
-        // channels at once; with the large font that alone would grow for long).
-        config.soundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+        // The large font, loaded preset by preset: the samples FluidSynth keeps of presets
+        // used on two channels at once are let go of when the output has idled this long.
+        config.idleSeconds = 0.05;
         engine_ = std::make_unique<AudioEngine>(config);
         QVERIFY(engine_->waitForSoundFont());
         MidiBackend::setCurrent(engine_.get());

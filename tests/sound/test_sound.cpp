@@ -2,8 +2,10 @@
 // The MIDI control's checks, MIDI ports by name, and the real engine rendering offline.
 #include "Signal.h"
 #include "sound/AudioEngine.h"
+#include "sound/EngineProbe.h"
 #include "sound/MidiControl.h"
 #include "sound/MidiPorts.h"
+#include "sound/Scheduler.h"
 #include "tests_support/RecordingBackend.h"
 
 #include <QSignalSpy>
@@ -29,7 +31,7 @@ struct Offline {
         : engine((config.offline = true, config.sampleRate = kRate, config)) {
         QVERIFY2(engine.waitForSoundFont(), "no General MIDI sound font installed");
         t0 = SteadyClock::now();
-        engine.setOfflineOrigin(t0);
+        EngineProbe::setOrigin(engine, t0);
     }
 
     void op(MidiOp::Kind kind, int channel, int value, int note = 0,
@@ -44,12 +46,10 @@ struct Offline {
     void noteOn(int note, std::chrono::milliseconds at = 0ms, int channel = 1) {
         op(MidiOp::NoteOn, channel, 100, note, at);
     }
-    AudioEngine::Stereo render(double seconds, int block = 64) {
-        return engine.renderOffline(int(seconds * kRate), block);
+    EngineProbe::Stereo render(double seconds, int block = 64) {
+        return EngineProbe::render(engine, int(seconds * kRate), block);
     }
-    size_t frameAt(double seconds) const {
-        return size_t(engine.safetyLatencyMs() * kRate / 1000 + seconds * kRate);
-    }
+    static size_t frameAt(double seconds) { return size_t(seconds * kRate); }
 };
 
 } // namespace
@@ -153,24 +153,72 @@ class TestSound : public QObject {
                  qPrintable(QString::number(onset2 - onset1)));
     }
 
-    void operationsThatWaitedKeepTheirOrderAndSpacing() {
-        // The output has run on (as after a stall) past the time of these operations:
-        // they sound at once, in order, and each playback keeps its spacing.
-        Offline s;
-        s.engine.recordApplied(true);
-        s.render(1.0);
-        s.op(MidiOp::NoteOn, 1, 100, 60, 0ms, 1);
-        s.op(MidiOp::NoteOn, 1, 100, 72, 250ms, 1);
-        s.op(MidiOp::NoteOn, 1, 100, 64, 251ms, 2); // the next question, right after the first
-        s.op(MidiOp::NoteOn, 1, 100, 76, 501ms, 2);
-        s.render(1.0);
-        const auto applied = s.engine.applied();
-        QCOMPARE(int(applied.size()), 4);
-        QCOMPARE(applied[0].frame, qint64(kRate));
-        QCOMPARE(applied[1].frame - applied[0].frame, qint64(kRate / 4));
-        QVERIFY(applied[2].frame >= applied[1].frame);
-        QCOMPARE(applied[3].frame - applied[2].frame, qint64(kRate / 4));
-        QCOMPARE(applied[2].op.note, 64);
+    void operationsLandOnTheirFrames_data() {
+        QTest::addColumn<int>("period");
+        for (int period : {64, 256, 1024})
+            QTest::addRow("%d-frame periods", period) << period;
+    }
+
+    // The scheduler alone, driven like an output: a callback every period, every other
+    // one reading the clock half a period late, operations posted between callbacks.
+    void operationsLandOnTheirFrames() {
+        QFETCH(int, period);
+        struct Renderer : FrameRenderer {
+            qint64 frame = 0;
+            std::vector<std::pair<int, qint64>> applied; // note (program: -program), frame
+            void apply(const Scheduled &s) override {
+                applied.emplace_back(s.op.kind == MidiOp::NoteOn ? s.op.note : -s.op.value, frame);
+            }
+            void renderFrames(int n, float *, float *) override { frame += n; }
+        } renderer;
+        Scheduler scheduler(kRate);
+        const TimePoint t0 = SteadyClock::now();
+        const auto at = [&](double ms) {
+            return t0 + std::chrono::duration_cast<SteadyClock::duration>(
+                            std::chrono::duration<double, std::milli>(ms));
+        };
+        struct Post {
+            double sentMs, stampMs; // when sent, and the stamp (its due time)
+            MidiOp::Kind kind;
+            int value;
+            quint64 playback;
+        };
+        const Post posts[] = {
+            {40, 40, MidiOp::NoteOn, 50, 0},         // a key
+            {100, 100, MidiOp::NoteOn, 60, 7},       // a question's first note
+            {300, 350, MidiOp::NoteOn, 64, 7},       // sent 50 ms early
+            {320, 320, MidiOp::ProgramChange, 5, 0}, // sent after 64: not before it
+            {700, 600, MidiOp::NoteOn, 67, 7},       // sent 100 ms late
+            {800, 850, MidiOp::NoteOn, 72, 7},       // back on the grid
+            {820, 820, MidiOp::NoteOn, 48, 8},       // the next question: not before 72
+            {1300, 1350, MidiOp::NoteOn, 76, 9},     // to be stopped before it sounds
+            {1310, 1310, MidiOp::AllNotesOff, 0, 0},
+        };
+        std::vector<float> buffer(static_cast<size_t>(period));
+        const double periodMs = 1000.0 * period / kRate;
+        size_t next = 0;
+        for (int k = 0; k * periodMs < 1600; ++k) {
+            for (; next < std::size(posts) && posts[next].sentMs <= k * periodMs; ++next)
+                scheduler.post({.kind = posts[next].kind,
+                                .channel = 1,
+                                .value = posts[next].value,
+                                .note = posts[next].value,
+                                .stamp = at(posts[next].stampMs),
+                                .playback = posts[next].playback});
+            scheduler.setClock(at((k + (k % 2) * 0.5) * periodMs));
+            scheduler.render(period, buffer.data(), buffer.data(), renderer);
+        }
+        // The first period that starts at or after a moment.
+        const auto periodAfter = [&](double ms) {
+            return qint64(std::ceil(ms / periodMs)) * period;
+        };
+        const qint64 first = periodAfter(100);
+        const std::vector<std::pair<int, qint64>> expected = {
+            {50, periodAfter(40)},       {60, first},
+            {64, first + kRate / 4},     {-5, first + kRate / 4},
+            {67, periodAfter(700)},      {72, first + kRate * 3 / 4},
+            {48, first + kRate * 3 / 4}, {0, periodAfter(1310)}};
+        QCOMPARE(renderer.applied, expected);
     }
 
     void stopNoiseSilencesEveryChannelAtOnce() {
@@ -180,7 +228,6 @@ class TestSound : public QObject {
         s.noteOn(67, 290ms, 3); // asked for before the stop, due after it: dropped
         s.op(MidiOp::AllNotesOff, 0, 0, 0, 300ms);
         const auto out = s.render(0.7);
-        // Without the safety latency that delays notes.
         const auto stop = size_t(0.3 * kRate);
         QVERIFY(measure::rms(out.left, stop - 4800, 4800) > 1e-3);
         QCOMPARE(measure::firstAbove(out.left, 1e-6f, stop + 64), -1L);
@@ -200,7 +247,7 @@ class TestSound : public QObject {
                                    .value = 100,
                                    .note = 60,
                                    .stamp = SteadyClock::now()});
-        const auto out = engine.renderOffline(4800);
+        const auto out = EngineProbe::render(engine, 4800);
         QCOMPARE(measure::firstAbove(out.left, 0), -1L);
         QTest::qWait(100);
         QCOMPARE(silent.count(), 1);

@@ -1,0 +1,242 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sound/AudioOutput.h"
+
+#include <QLoggingCategory>
+#include <fluidsynth.h>
+#include <future>
+
+Q_DECLARE_LOGGING_CATEGORY(lcAudio)
+
+AudioOutput::AudioOutput(Config config, Client &client, fluid_settings_t *settings)
+    : config_(std::move(config)), client_(client), settings_(settings) {
+    fluid_settings_setint(settings_, "audio.periods", config_.periods);
+    fluid_settings_setstr(settings_, "audio.sample-format", "float");
+    // The stream asks the server for our buffer's length, no more.
+    fluid_settings_setint(settings_, "audio.pulseaudio.adjust-latency", 0);
+    wanted_ = !config_.offline; // open it at start: a missing output is said at once
+    worker_ = std::thread([this] { workerLoop(); });
+}
+
+AudioOutput::~AudioOutput() {
+    shutdown(std::chrono::milliseconds::max());
+}
+
+QStringList AudioOutput::preferredDrivers() {
+    // On Linux FluidSynth's ALSA driver on the "default" device reaches PulseAudio or
+    // PipeWire through the ALSA plugins, and holds smaller buffers than its native
+    // PulseAudio driver.
+#if defined(Q_OS_MACOS)
+    return {"coreaudio"};
+#elif defined(Q_OS_WIN)
+    return {"wasapi", "dsound", "waveout"};
+#else
+    return {"alsa", "pulseaudio", "pipewire", "oss"};
+#endif
+}
+
+QStringList AudioOutput::availableDrivers() {
+    QStringList names;
+    fluid_settings_t *s = new_fluid_settings();
+    if (!s)
+        return names;
+    fluid_settings_foreach_option(
+        s, "audio.driver", &names, [](void *data, const char *, const char *option) {
+            static_cast<QStringList *>(data)->append(QString::fromUtf8(option));
+        });
+    delete_fluid_settings(s);
+    return names;
+}
+
+int AudioOutput::periodFor(const QString &driver) {
+    // Measured with `make bench` (underruns in 60 s of dense notes, two periods).
+    if (driver == "alsa")
+        return 128;
+    if (driver == "pulseaudio")
+        return 256;
+    return 256;
+}
+
+bool AudioOutput::waitingForRetry() const {
+    std::lock_guard lock(mutex_);
+    return !running_ && !config_.offline && Clock::now() < nextRetry_;
+}
+
+QString AudioOutput::driverName() const {
+    std::lock_guard lock(mutex_);
+    return driverName_;
+}
+
+void AudioOutput::want() {
+    if (config_.offline || running_)
+        return;
+    std::lock_guard lock(mutex_);
+    wanted_ = true;
+    wake_.notify_all();
+}
+
+bool AudioOutput::shutdown(std::chrono::milliseconds wait) {
+    {
+        std::unique_lock lock(mutex_);
+        quit_ = true;
+        wake_.notify_all();
+        const auto done = [this] { return workerDone_; };
+        if (wait == std::chrono::milliseconds::max())
+            wake_.wait(lock, done);
+        else if (!wake_.wait_for(lock, wait, done))
+            return false;
+    }
+    if (worker_.joinable())
+        worker_.join();
+    close(wait == std::chrono::milliseconds::max() ? std::chrono::milliseconds(2000) : wait);
+    return true;
+}
+
+void AudioOutput::workerLoop() {
+    const bool prepared = client_.prepare();
+    std::unique_lock lock(mutex_);
+    struct Done {
+        AudioOutput *o;
+        ~Done() {
+            o->workerDone_ = true;
+            o->wake_.notify_all();
+        }
+    } done{this};
+    const auto seconds = [](double s) {
+        return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
+    };
+    while (!quit_) {
+        wake_.wait_for(lock, std::chrono::milliseconds(100));
+        if (quit_ || config_.offline || !prepared)
+            continue;
+        const auto now = Clock::now();
+        if (!running_ && wanted_ && now >= nextRetry_) {
+            wanted_ = false;
+            lock.unlock();
+            const bool ok = open();
+            if (!ok)
+                client_.closed(false); // what was asked for meanwhile is not kept
+            client_.event(ok ? Client::Event::Opened : Client::Event::OpenFailed);
+            lock.lock();
+            if (!ok)
+                nextRetry_ = now + seconds(config_.retrySeconds);
+        } else if (running_ && now - heartbeat_.load() > seconds(config_.stallSeconds)) {
+            // The callback has stopped: the sound server went away (or froze).
+            qCDebug(lcAudio, "the audio output \"%s\" stopped answering", qPrintable(driverName_));
+            lock.unlock();
+            close(std::chrono::milliseconds(0));
+            client_.closed(false);
+            client_.event(Client::Event::Stalled);
+            lock.lock();
+            nextRetry_ = now + seconds(config_.retrySeconds);
+        } else if (running_ && quietSince_.load() != Clock::time_point{} &&
+                   now - quietSince_.load() > seconds(config_.idleSeconds)) {
+            lock.unlock();
+            close(std::chrono::milliseconds(2000));
+            const bool waiting = client_.closed(true);
+            lock.lock();
+            if (waiting) // whatever arrived meanwhile plays on a new output
+                wanted_ = true;
+        }
+    }
+}
+
+bool AudioOutput::open() {
+    const QStringList available = availableDrivers();
+    const QStringList candidates =
+        config_.driver.isEmpty() ? preferredDrivers() : QStringList{config_.driver};
+    for (const QString &name : candidates) {
+        if (!available.contains(name))
+            continue;
+        const int period = config_.periodSize > 0 ? config_.periodSize : periodFor(name);
+        fluid_settings_setstr(settings_, "audio.driver", name.toUtf8().constData());
+        fluid_settings_setint(settings_, "audio.period-size", period);
+        quietSince_ = Clock::time_point{};
+        lastCallback_ = {};
+        heartbeat_ = Clock::now(); // the first callback may take a while
+        auto *token = new Token{this};
+        if (fluid_audio_driver_t *driver =
+                new_fluid_audio_driver2(settings_, &AudioOutput::callback, token)) {
+            std::lock_guard lock(mutex_);
+            driver_ = driver;
+            token_ = token;
+            driverName_ = name;
+            periodSize_ = period;
+            running_ = true;
+            qCDebug(lcAudio, "audio output \"%s\" opened, %d-frame periods", qPrintable(name),
+                    period);
+            return true;
+        }
+        delete token;
+        qCDebug(lcAudio, "audio driver \"%s\" did not open", qPrintable(name));
+    }
+    return false;
+}
+
+void AudioOutput::close(std::chrono::milliseconds wait) {
+    fluid_audio_driver_t *driver = nullptr;
+    Token *token = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        driver = std::exchange(driver_, nullptr);
+        token = std::exchange(token_, nullptr);
+    }
+    if (!driver)
+        return;
+    // From here on its callbacks render silence; wait out one that is under way.
+    token->current = false;
+    while (token->rendering)
+        std::this_thread::yield();
+    running_ = false;
+
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> deleted = done->get_future();
+    std::thread([driver, token, done] {
+        delete_fluid_audio_driver(driver);
+        delete token;
+        done->set_value();
+    }).detach();
+    if (deleted.wait_for(wait) != std::future_status::ready)
+        qCDebug(lcAudio, "the audio output is left to close by itself");
+    qCDebug(lcAudio, "audio output stopped");
+    client_.event(Client::Event::Closed);
+}
+
+int AudioOutput::callback(void *data, int len, int, float *[], int nout, float *out[]) {
+    if (nout < 2)
+        return FLUID_FAILED;
+    auto *token = static_cast<Token *>(data);
+    token->rendering = true;
+    if (token->current) {
+        token->output->render(len, out[0], out[1]);
+    } else {
+        std::fill(out[0], out[0] + len, 0.f);
+        std::fill(out[1], out[1] + len, 0.f);
+    }
+    token->rendering = false;
+    return FLUID_OK;
+}
+
+void AudioOutput::render(int len, float *left, float *right) {
+    const auto now = Clock::now();
+    ++callbacks_;
+    if (lastCallback_ != Clock::time_point{}) {
+        const double gapMs = std::chrono::duration<double, std::milli>(now - lastCallback_).count();
+        const double bufferMs = 1000.0 * periodSize_ * config_.periods / config_.sampleRate;
+        if (gapMs > bufferMs)
+            ++gaps_;
+        if (gapMs > maxGapMs_)
+            maxGapMs_ = gapMs;
+    }
+    lastCallback_ = now;
+    heartbeat_ = now;
+    const bool quiet = client_.render(len, left, right);
+    // Silence is measured on the steady clock: a server may take seconds of audio at once.
+    if (!quiet)
+        quietSince_ = Clock::time_point{};
+    else if (quietSince_.load() == Clock::time_point{})
+        quietSince_ = now;
+}
+
+AudioOutput::Stats AudioOutput::stats() const {
+    return {callbacks_, gaps_, maxGapMs_};
+}

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "sound/AudioEngine.h"
+
+#include <vector>
+
+// What tests and benchmarks see of the engine beyond its public face.
+class EngineProbe {
+  public:
+    struct Stereo {
+        std::vector<float> left, right;
+    };
+    // Offline rendering: time starts at `origin` and moves on only as frames are
+    // rendered, in blocks of `blockSize`.
+    static void setOrigin(AudioEngine &e, TimePoint origin) { e.scheduler_.setClock(origin); }
+    static Stereo render(AudioEngine &e, int frames, int blockSize = 64);
+    // The frame each MIDI operation was applied at, while recording.
+    static void record(AudioEngine &e, bool on) { e.scheduler_.record(on); }
+    static std::vector<Scheduled> applied(const AudioEngine &e) { return e.scheduler_.recorded(); }
+    static qint64 lateOps(const AudioEngine &e) { return e.scheduler_.lateOps(); }
+    static AudioOutput::Stats outputStats(const AudioEngine &e) { return e.output_.stats(); }
+};

@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sound/Synth.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cmath>
+#include <fluidsynth.h>
+#include <numbers>
+
+namespace {
+// Equal-power balance with unity gain in the centre: 0 left only, 64 both, 127 right only.
+std::pair<float, float> balanceGains(int pan) {
+    const double t = pan <= 64 ? pan / 128.0 : 0.5 + (pan - 64) / 126.0;
+    const double theta = t * std::numbers::pi / 2;
+    return {float(std::min(1.0, std::sqrt(2.0) * std::cos(theta))),
+            float(std::min(1.0, std::sqrt(2.0) * std::sin(theta)))};
+}
+} // namespace
+
+void Synth::SettingsDeleter::operator()(fluid_settings_t *s) const {
+    delete_fluid_settings(s);
+}
+void Synth::SynthDeleter::operator()(fluid_synth_t *s) const {
+    delete_fluid_synth(s);
+}
+
+Synth::Synth(int sampleRate) {
+    gainLeft_.fill(1.f);
+    gainRight_.fill(1.f);
+    settings_.reset(new_fluid_settings());
+    if (!settings_)
+        qFatal("FluidSynth could not create its settings");
+    fluid_settings_t *s = settings_.get();
+    fluid_settings_setnum(s, "synth.sample-rate", sampleRate);
+    // No reverb or chorus tail: "Stop noise!" must leave the output silent at once.
+    fluid_settings_setint(s, "synth.reverb.active", 0);
+    fluid_settings_setint(s, "synth.chorus.active", 0);
+    fluid_settings_setint(s, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(s, "synth.audio-channels", kChannels);
+    fluid_settings_setint(s, "synth.audio-groups", kChannels);
+    fluid_settings_setnum(s, "synth.gain", 0.5);
+    // One rendering thread: ours.
+    fluid_settings_setint(s, "synth.cpu-cores", 1);
+    synth_.reset(new_fluid_synth(s));
+    if (!synth_)
+        qFatal("FluidSynth could not create its synthesiser");
+}
+
+Synth::~Synth() = default;
+
+bool Synth::loadFont(const QString &path) {
+    fontId_ = fluid_synth_sfload(synth_.get(), QFile::encodeName(path).constData(), 1);
+    return fontId_ != FLUID_FAILED;
+}
+
+void Synth::reloadFont() {
+    if (fontId_ != FLUID_FAILED && fontId_ >= 0)
+        fontId_ = fluid_synth_sfreload(synth_.get(), fontId_);
+}
+
+void Synth::apply(const MidiOp &op) {
+    fluid_synth_t *synth = synth_.get();
+    const int ch = op.channel - 1;
+    switch (op.kind) {
+    case MidiOp::NoteOn:
+        fluid_synth_noteon(synth, ch, op.note, op.value);
+        break;
+    case MidiOp::NoteOff:
+        fluid_synth_noteoff(synth, ch, op.value);
+        break;
+    case MidiOp::ProgramChange:
+        fluid_synth_program_change(synth, ch, op.value);
+        break;
+    case MidiOp::Pan:
+        std::tie(gainLeft_[size_t(ch)], gainRight_[size_t(ch)]) = balanceGains(op.value);
+        break;
+    case MidiOp::AllNotesOff:
+        for (int c = 0; c < kChannels; ++c) {
+            fluid_synth_all_notes_off(synth, c);
+            fluid_synth_all_sounds_off(synth, c);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void Synth::render(int frames, float *left, float *right) {
+    float *outs[2 * kChannels];
+    for (int done = 0; done < frames;) {
+        const int n = std::min(frames - done, kChunk);
+        std::fill(scratch_.begin(), scratch_.end(), 0.f);
+        for (int i = 0; i < 2 * kChannels; ++i)
+            outs[i] = scratch_.data() + size_t(i) * kChunk;
+        fluid_synth_process(synth_.get(), n, 0, nullptr, 2 * kChannels, outs);
+        std::fill(left + done, left + done + n, 0.f);
+        std::fill(right + done, right + done + n, 0.f);
+        for (size_t c = 0; c < size_t(kChannels); ++c) {
+            const float gl = gainLeft_[c], gr = gainRight_[c];
+            const float *l = outs[2 * c], *r = outs[2 * c + 1];
+            for (int i = 0; i < n; ++i) {
+                left[done + i] += gl * l[i];
+                right[done + i] += gr * r[i];
+            }
+        }
+        done += n;
+    }
+}
+
+int Synth::activeVoices() const {
+    return fluid_synth_get_active_voice_count(synth_.get());
+}

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "sound/MidiOp.h"
+
+#include <QString>
+#include <array>
+#include <memory>
+#include <vector>
+
+struct _fluid_hashtable_t;
+struct _fluid_synth_t;
+
+// The FluidSynth synthesiser and its settings, owned. Each MIDI channel renders to a
+// stereo pair of its own, so that pan is applied as a true balance: the pan controller
+// cannot move an instrument made of stereo samples fully aside.
+class Synth {
+  public:
+    static constexpr int kChannels = 16;
+
+    explicit Synth(int sampleRate);
+    ~Synth();
+    Synth(const Synth &) = delete;
+    Synth &operator=(const Synth &) = delete;
+
+    // Loads the sound font (samples only as presets are chosen). Not while rendering.
+    bool loadFont(const QString &path);
+    // Loads the font again, which lets go of every sample not on a channel now.
+    // Not while rendering.
+    void reloadFont();
+
+    // The rendering thread's (or, with no output, the worker's).
+    void apply(const MidiOp &op);
+    void render(int frames, float *left, float *right);
+    int activeVoices() const;
+
+    _fluid_hashtable_t *settings() const { return settings_.get(); }
+
+  private:
+    struct SettingsDeleter {
+        void operator()(_fluid_hashtable_t *s) const;
+    };
+    struct SynthDeleter {
+        void operator()(_fluid_synth_t *s) const;
+    };
+    static constexpr int kChunk = 64;
+
+    std::unique_ptr<_fluid_hashtable_t, SettingsDeleter> settings_;
+    std::unique_ptr<_fluid_synth_t, SynthDeleter> synth_;
+    int fontId_ = -1;
+    std::array<float, kChannels> gainLeft_, gainRight_;
+    std::vector<float> scratch_ = std::vector<float>(2 * kChannels * kChunk);
+};
