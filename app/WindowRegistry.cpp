@@ -10,7 +10,7 @@
 #include "melody/FormMelody.h"
 #include "progress/ProgressWindow.h"
 #include "scales/FormScales.h"
-#include "sound/OptionsForm.h"
+#include "app/OptionsForm.h"
 #include <QStatusBar>
 
 WindowRegistry::WindowRegistry(QObject *parent) : QObject(parent) {

@@ -59,6 +59,8 @@ class AudioEngine : public QObject,
     bool waitForSoundFont();
     bool outputRunning() const { return output_.running(); }
     QString driverName() const { return output_.driverName(); }
+    // The output's period in frames (0 before it first opens).
+    int periodFrames() const { return output_.periodSize(); }
     QString soundFontPath() const;
     // Why the program is silent, or empty while it can play.
     QString silentReason() const;

@@ -3,7 +3,7 @@
 // code 2), and the "Settings" dialog, which shows the sound settings when it opens and
 // stores what it shows when it closes, whichever way it is closed.
 #include "app/CommandLine.h"
-#include "sound/OptionsForm.h"
+#include "app/OptionsForm.h"
 #include "sound/SoundSettings.h"
 
 #include <QComboBox>

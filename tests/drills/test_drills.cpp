@@ -7,7 +7,7 @@
 #include "chords/FormChords.h"
 #include "drill/Random.h"
 #include "melody/FormMelody.h"
-#include "sound/OptionsForm.h"
+#include "app/OptionsForm.h"
 #include "sound/SoundSettings.h"
 #include "tests_support/Controls.h"
 #include "tests_support/RecordingBackend.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sound/OptionsForm.h"
+#include "app/OptionsForm.h"
 
 #include "sound/Instruments.h"
 #include "sound/SoundSettings.h"
