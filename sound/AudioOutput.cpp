@@ -1,11 +1,35 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sound/AudioOutput.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLoggingCategory>
 #include <fluidsynth.h>
 #include <future>
+#include <sched.h>
 
 Q_DECLARE_LOGGING_CATEGORY(lcAudio)
+
+namespace {
+// The PulseAudio client library answers the server from a thread of its own
+// ("threaded-ml"), which the audio thread waits on for room in the stream. Left at
+// normal priority it is the first to be held up on a busy machine, and the output
+// runs dry: it gets the audio thread's real-time class, where the system allows that.
+void raiseSoundServerThreads() {
+#if defined(Q_OS_LINUX)
+    const QDir tasks("/proc/self/task");
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + "/comm"));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "threaded-ml")
+            continue;
+        sched_param param{};
+        param.sched_priority = 59; // just below FluidSynth's audio thread (60)
+        if (sched_setscheduler(tid.toInt(), SCHED_FIFO, &param) != 0)
+            qCDebug(lcAudio, "the sound server's client thread keeps its priority");
+    }
+#endif
+}
+} // namespace
 
 AudioOutput::AudioOutput(Config config, Client &client, fluid_settings_t *settings)
     : config_(std::move(config)), client_(client), settings_(settings) {
@@ -162,6 +186,7 @@ bool AudioOutput::open() {
             driverName_ = name;
             periodSize_ = period;
             running_ = true;
+            raiseSoundServerThreads();
             qCDebug(lcAudio, "audio output \"%s\" opened, %d-frame periods", qPrintable(name),
                     period);
             return true;
@@ -230,6 +255,9 @@ void AudioOutput::render(int len, float *left, float *right) {
     lastCallback_ = now;
     heartbeat_ = now;
     const bool quiet = client_.render(len, left, right);
+    const double renderMs = std::chrono::duration<double, std::milli>(Clock::now() - now).count();
+    if (renderMs > maxRenderMs_)
+        maxRenderMs_ = renderMs;
     // Silence is measured on the steady clock: a server may take seconds of audio at once.
     if (!quiet)
         quietSince_ = Clock::time_point{};
@@ -238,5 +266,5 @@ void AudioOutput::render(int len, float *left, float *right) {
 }
 
 AudioOutput::Stats AudioOutput::stats() const {
-    return {callbacks_, gaps_, maxGapMs_};
+    return {callbacks_, gaps_, maxGapMs_, maxRenderMs_};
 }

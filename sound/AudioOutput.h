@@ -75,6 +75,7 @@ class AudioOutput {
         long long callbacks = 0;
         long long gaps = 0; // callbacks later than the buffer could cover
         double maxCallbackGapMs = 0;
+        double maxRenderMs = 0; // the longest our rendering of one period took
     };
     Stats stats() const;
 
@@ -116,7 +117,7 @@ class AudioOutput {
     std::atomic<Clock::time_point> quietSince_{Clock::time_point{}}; // {} while it sounds
     Clock::time_point lastCallback_{};
     std::atomic<long long> callbacks_{0}, gaps_{0};
-    std::atomic<double> maxGapMs_{0};
+    std::atomic<double> maxGapMs_{0}, maxRenderMs_{0};
 
     std::thread worker_;
 };
