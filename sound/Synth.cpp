@@ -39,8 +39,9 @@ Synth::Synth(int sampleRate) {
     fluid_settings_setint(s, "synth.audio-channels", kChannels);
     fluid_settings_setint(s, "synth.audio-groups", kChannels);
     fluid_settings_setnum(s, "synth.gain", 0.5);
-    // One rendering thread: ours.
-    fluid_settings_setint(s, "synth.cpu-cores", 1);
+    // A question's notes with their releases and a few keys on top stay far below this;
+    // the default 256 voices' buffers would take a megabyte more.
+    fluid_settings_setint(s, "synth.polyphony", 128);
     synth_.reset(new_fluid_synth(s));
     if (!synth_)
         qFatal("FluidSynth could not create its synthesiser");
@@ -49,7 +50,11 @@ Synth::Synth(int sampleRate) {
 Synth::~Synth() = default;
 
 bool Synth::loadFont(const QString &path) {
-    fontId_ = fluid_synth_sfload(synth_.get(), QFile::encodeName(path).constData(), 1);
+    // No preset is put on the channels now: with the default ones (a piano on fifteen
+    // channels, drums on the tenth) their samples alone would take 16 MB. A channel gets
+    // its preset with its first program change, or the default one with its first note.
+    fontId_ = fluid_synth_sfload(synth_.get(), QFile::encodeName(path).constData(), 0);
+    programmed_.fill(false);
     return fontId_ != FLUID_FAILED;
 }
 
@@ -63,6 +68,10 @@ void Synth::apply(const MidiOp &op) {
     const int ch = op.channel - 1;
     switch (op.kind) {
     case MidiOp::NoteOn:
+        if (!programmed_[size_t(ch)]) {
+            fluid_synth_program_change(synth, ch, 0); // the drum kit on the tenth
+            programmed_[size_t(ch)] = true;
+        }
         fluid_synth_noteon(synth, ch, op.note, op.value);
         break;
     case MidiOp::NoteOff:
@@ -70,6 +79,7 @@ void Synth::apply(const MidiOp &op) {
         break;
     case MidiOp::ProgramChange:
         fluid_synth_program_change(synth, ch, op.value);
+        programmed_[size_t(ch)] = true;
         break;
     case MidiOp::Pan:
         std::tie(gainLeft_[size_t(ch)], gainRight_[size_t(ch)]) = balanceGains(op.value);

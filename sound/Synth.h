@@ -49,5 +49,6 @@ class Synth {
     std::unique_ptr<_fluid_synth_t, SynthDeleter> synth_;
     int fontId_ = -1;
     std::array<float, kChannels> gainLeft_, gainRight_;
+    std::array<bool, kChannels> programmed_{}; // a preset has been put on the channel
     std::vector<float> scratch_ = std::vector<float>(2 * kChannels * kChunk);
 };
