@@ -6,11 +6,11 @@
 #include "chords/FormChords.h"
 #include "drill/Widgets.h"
 
+#include "app/OptionsForm.h"
 #include "intervals/FormIntervalli.h"
 #include "melody/FormMelody.h"
 #include "progress/ProgressWindow.h"
 #include "scales/FormScales.h"
-#include "app/OptionsForm.h"
 #include <QStatusBar>
 
 WindowRegistry::WindowRegistry(QObject *parent) : QObject(parent) {

@@ -48,17 +48,17 @@ struct Row {
 };
 
 void printTable(const std::vector<Row> &rows) {
-    std::printf("%-54s %-16s %10s %10s %10s %10s\n", "figure", "goal", "median", "p99", "min",
+    std::printf("%-66s %-16s %10s %10s %10s %10s\n", "figure", "goal", "median", "p99", "min",
                 "max");
     for (const Row &r : rows) {
         std::vector<double> v = r.values;
         if (v.empty()) {
-            std::printf("%-54s %-16s %10s\n", r.figure.c_str(), r.goal.c_str(), "n/a");
+            std::printf("%-66s %-16s %10s\n", r.figure.c_str(), r.goal.c_str(), "n/a");
             continue;
         }
         std::sort(v.begin(), v.end());
         const char *u = r.unit.c_str();
-        std::printf("%-54s %-16s %9.2f%s %9.2f%s %9.2f%s %9.2f%s\n", r.figure.c_str(),
+        std::printf("%-66s %-16s %9.2f%s %9.2f%s %9.2f%s %9.2f%s\n", r.figure.c_str(),
                     r.goal.c_str(), v[v.size() / 2], u, v[(v.size() * 99 + 99) / 100 - 1], u,
                     v.front(), u, v.back(), u);
     }

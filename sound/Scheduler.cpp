@@ -102,6 +102,8 @@ void Scheduler::discard() {
 }
 
 void Scheduler::record(bool on) {
+    if (on && recorded_.empty())
+        recorded_.resize(kRecorded); // before recording_ is set: the audio thread is not looking
     if (on)
         recordedCount_ = 0;
     recording_ = on;

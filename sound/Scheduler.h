@@ -89,7 +89,7 @@ class Scheduler {
     qint64 chainFrame_ = 0;
     std::atomic<qint64> late_{0}, dropped_{0};
 
-    std::vector<Scheduled> recorded_ = std::vector<Scheduled>(kRecorded);
+    std::vector<Scheduled> recorded_; // kRecorded, once recording is first switched on
     std::atomic<std::size_t> recordedCount_{0};
     std::atomic<bool> recording_{false};
 };

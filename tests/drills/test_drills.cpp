@@ -2,12 +2,12 @@
 // The windows clicked and typed at as a musician would, every MIDI operation recorded
 // and the random seed fixed: loading, opening and closing, the splash, the dialogs;
 // the cycle the drills share, a row per window; what each drill does of its own.
+#include "app/OptionsForm.h"
 #include "app/SplashWindow.h"
 #include "app/WindowRegistry.h"
 #include "chords/FormChords.h"
 #include "drill/Random.h"
 #include "melody/FormMelody.h"
-#include "app/OptionsForm.h"
 #include "sound/SoundSettings.h"
 #include "tests_support/Controls.h"
 #include "tests_support/RecordingBackend.h"
