@@ -86,8 +86,10 @@ class TestSettings : public QObject {
         QTemporaryFile font;
         QVERIFY(font.open());
         const auto r = parse({"--soundfont", font.fileName(), "--audio-driver=oss", "--midi-out",
-                              "synth:in", "--midi-in=keys", "--list-midi-ports"});
+                              "synth:in", "--midi-in=keys", "--list-midi-ports", "--latency-ms",
+                              "12", "--sound-info"});
         QVERIFY(r.options);
+        QVERIFY(r.options->latencyMs == 12 && r.options->soundInfo);
         QCOMPARE(r.options->soundFont, QFileInfo(font.fileName()).absoluteFilePath());
         QCOMPARE(r.options->audioDriver + r.options->midiOut + r.options->midiIn,
                  QString("osssynth:inkeys"));
@@ -106,6 +108,8 @@ class TestSettings : public QObject {
             {{"--soundfont"}, "Missing value"},
             {{"--loud"}, "Unknown option"},
             {{"--midi-out="}, "cannot be empty"},
+            {{"--latency-ms", "1"}, "from 2 to 200, not '1'"},
+            {{"--latency-ms=fast"}, "from 2 to 200, not 'fast'"},
             {{"song.mid"}, "unexpected argument 'song.mid'"}};
         for (const auto &[args, message] : cases) {
             const auto r = parse(args);
