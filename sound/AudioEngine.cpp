@@ -48,10 +48,12 @@ AudioOutput::Config AudioEngine::outputConfig(const EngineConfig &c) {
     AudioOutput::Config o;
     o.driver = c.audioDriver;
     o.sampleRate = c.sampleRate;
-    o.periods = std::max(2, c.periods);
+    o.periods = c.periods;
     o.periodSize = c.periodSize;
-    if (o.periodSize <= 0 && c.latencyMs > 0) // the buffer asked for, in 32-frame steps
+    if (o.periodSize <= 0 && c.latencyMs > 0) { // the buffer asked for, in 32-frame steps
+        o.periods = std::max(2, c.periods);
         o.periodSize = std::max(32, c.latencyMs * c.sampleRate / 1000 / o.periods / 32 * 32);
+    }
     o.idleSeconds = c.idleSeconds;
     o.retrySeconds = c.retrySeconds;
     o.stallSeconds = c.stallSeconds;
@@ -120,15 +122,22 @@ std::chrono::milliseconds AudioEngine::lead() const {
         return {};
     // Two whole buffers and a margin for the user-interface thread's wake-up: a callback
     // may come that much ahead of its mean time.
-    const int period =
-        output_.periodSize() > 0 ? output_.periodSize() : outputConfig(config_).periodSize;
-    const int frames = std::max(period, 128) * std::max(2, config_.periods);
-    return std::chrono::milliseconds(2 * frames * 1000 / config_.sampleRate + 10);
+    const AudioOutput::Config asked = outputConfig(config_);
+    const AudioOutput::Buffer own = AudioOutput::bufferFor(
+        config_.audioDriver.isEmpty() ? AudioOutput::preferredDrivers().value(0)
+                                      : config_.audioDriver);
+    const int period = output_.periodSize() > 0 ? output_.periodSize()
+                       : asked.periodSize > 0   ? asked.periodSize
+                                                : own.periodSize;
+    const int periods = output_.periods() > 0 ? output_.periods()
+                        : asked.periods > 0   ? asked.periods
+                                              : own.periods;
+    return std::chrono::milliseconds(2 * period * periods * 1000 / config_.sampleRate + 10);
 }
 
 QString AudioEngine::soundInfo() const {
     const int period = output_.periodSize();
-    const int periods = std::max(2, config_.periods);
+    const int periods = output_.periods();
     const QString driver = driverName();
     return QString("audio driver %1, %2-frame periods x %3 at %4 Hz (%5 ms buffer), notes of a "
                    "playback handed over %6 ms early; sound font %7")

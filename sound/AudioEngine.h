@@ -19,8 +19,8 @@ struct EngineConfig {
     QString audioDriver;  // empty: the best that opens here
     bool offline = false; // no output: the caller renders (tests)
     int sampleRate = 48000;
-    int periodSize = 0; // frames; 0: the driver's own, or from latencyMs
-    int periods = 2;
+    int periodSize = 0;         // frames; 0: the driver's own, or from latencyMs
+    int periods = 0;            // 0: the driver's own (two with latencyMs)
     int latencyMs = 0;          // the output buffer asked for; 0: the driver's own
     double idleSeconds = 4.0;   // silence after which the output is stopped
     double retrySeconds = 10.0; // how soon a failed output is tried again

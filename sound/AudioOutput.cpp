@@ -33,7 +33,6 @@ void raiseSoundServerThreads() {
 
 AudioOutput::AudioOutput(Config config, Client &client, fluid_settings_t *settings)
     : config_(std::move(config)), client_(client), settings_(settings) {
-    fluid_settings_setint(settings_, "audio.periods", config_.periods);
     fluid_settings_setstr(settings_, "audio.sample-format", "float");
     // The stream asks the server for our buffer's length, no more.
     fluid_settings_setint(settings_, "audio.pulseaudio.adjust-latency", 0);
@@ -71,13 +70,14 @@ QStringList AudioOutput::availableDrivers() {
     return names;
 }
 
-int AudioOutput::periodFor(const QString &driver) {
-    // Measured with `make bench` (underruns in 60 s of dense notes, two periods).
+AudioOutput::Buffer AudioOutput::bufferFor(const QString &driver) {
+    // ALSA, through PulseAudio's plugin: two 64-frame periods ran dry a few times a
+    // second, 128 x 2 a few times a minute, 128 x 3 once in 60 s, as fast to the ear.
     if (driver == "alsa")
-        return 128;
-    if (driver == "pulseaudio")
-        return 256;
-    return 256;
+        return {128, 3};
+    // PulseAudio's own driver ran dry far more often at 128 x 3, and a few times a
+    // minute at 256 x 2 and at 512 x 2 alike.
+    return {256, 2};
 }
 
 bool AudioOutput::waitingForRetry() const {
@@ -171,9 +171,12 @@ bool AudioOutput::open() {
     for (const QString &name : candidates) {
         if (!available.contains(name))
             continue;
-        const int period = config_.periodSize > 0 ? config_.periodSize : periodFor(name);
+        const Buffer own = bufferFor(name);
+        const int period = config_.periodSize > 0 ? config_.periodSize : own.periodSize;
+        const int periods = config_.periods > 0 ? config_.periods : own.periods;
         fluid_settings_setstr(settings_, "audio.driver", name.toUtf8().constData());
         fluid_settings_setint(settings_, "audio.period-size", period);
+        fluid_settings_setint(settings_, "audio.periods", periods);
         quietSince_ = Clock::time_point{};
         lastCallback_ = {};
         heartbeat_ = Clock::now(); // the first callback may take a while
@@ -185,10 +188,11 @@ bool AudioOutput::open() {
             token_ = token;
             driverName_ = name;
             periodSize_ = period;
+            periods_ = periods;
             running_ = true;
             raiseSoundServerThreads();
-            qCDebug(lcAudio, "audio output \"%s\" opened, %d-frame periods", qPrintable(name),
-                    period);
+            qCDebug(lcAudio, "audio output \"%s\" opened, %d-frame periods x %d", qPrintable(name),
+                    period, periods);
             return true;
         }
         delete token;
@@ -246,7 +250,7 @@ void AudioOutput::render(int len, float *left, float *right) {
     ++callbacks_;
     if (lastCallback_ != Clock::time_point{}) {
         const double gapMs = std::chrono::duration<double, std::milli>(now - lastCallback_).count();
-        const double bufferMs = 1000.0 * periodSize_ * config_.periods / config_.sampleRate;
+        const double bufferMs = 1000.0 * periodSize_ * periods_ / config_.sampleRate;
         if (gapMs > bufferMs)
             ++gaps_;
         if (gapMs > maxGapMs_)

@@ -40,8 +40,8 @@ class AudioOutput {
     struct Config {
         QString driver; // empty: the first that opens of preferredDrivers()
         int sampleRate = 48000;
-        int periodSize = 0; // 0: this driver's own (periodFor)
-        int periods = 2;
+        int periodSize = 0; // frames; 0: this driver's own (bufferFor)
+        int periods = 0;    // 0: this driver's own
         double idleSeconds = 4.0;
         double retrySeconds = 10.0;
         double stallSeconds = 3.0;
@@ -59,15 +59,20 @@ class AudioOutput {
     // True while a failed output waits for its retry time: the program is silent.
     bool waitingForRetry() const;
     QString driverName() const;
-    // The period of the output running (or last run), in frames.
+    // The period of the output running (or last run), in frames, and how many make its
+    // buffer; 0 before it first opens.
     int periodSize() const { return periodSize_; }
+    int periods() const { return periods_; }
     // Stops the worker and the output, waiting at most `wait`; false if the worker is
     // held by a frozen sound server.
     bool shutdown(std::chrono::milliseconds wait);
 
-    // The period a driver runs with unless told otherwise: the smallest that played
-    // 60 s of dense notes without an underrun here.
-    static int periodFor(const QString &driver);
+    // The buffer a driver runs with unless told otherwise: as small as played 60 s of
+    // dense notes with no underrun, or hardly any, here (`make bench`).
+    struct Buffer {
+        int periodSize, periods;
+    };
+    static Buffer bufferFor(const QString &driver);
     static QStringList preferredDrivers();
     static QStringList availableDrivers();
 
@@ -99,7 +104,7 @@ class AudioOutput {
     Config config_;
     Client &client_;
     _fluid_hashtable_t *settings_;
-    std::atomic<int> periodSize_{0};
+    std::atomic<int> periodSize_{0}, periods_{0};
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

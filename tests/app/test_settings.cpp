@@ -85,9 +85,9 @@ class TestSettings : public QObject {
     void goodValuesRun() {
         QTemporaryFile font;
         QVERIFY(font.open());
-        const auto r = parse({"--soundfont", font.fileName(), "--audio-driver=oss", "--midi-out",
-                              "synth:in", "--midi-in=keys", "--list-midi-ports", "--latency-ms",
-                              "12", "--sound-info"});
+        const auto r =
+            parse({"--soundfont", font.fileName(), "--audio-driver=oss", "--midi-out", "synth:in",
+                   "--midi-in=keys", "--list-midi-ports", "--latency-ms", "12", "--sound-info"});
         QVERIFY(r.options);
         QVERIFY(r.options->latencyMs == 12 && r.options->soundInfo);
         QCOMPARE(r.options->soundFont, QFileInfo(font.fileName()).absoluteFilePath());
