@@ -71,8 +71,10 @@ QStringList AudioOutput::availableDrivers() {
 }
 
 AudioOutput::Buffer AudioOutput::bufferFor(const QString &driver) {
-    // ALSA, through PulseAudio's plugin: two 64-frame periods ran dry a few times a
-    // second, 128 x 2 a few times a minute, 128 x 3 once in 60 s, as fast to the ear.
+    // ALSA, through PulseAudio's plugin, in 60 s of dense notes on a 2-core machine:
+    // 64 x 2 ran dry a few times a second; 128 x 3 two to five times (a click reaches
+    // the sink in 9 ms); 256 x 2 once in five runs, but a click then takes 18 ms, which
+    // a player feels. `--latency-ms 11` is there for a machine that needs the larger.
     if (driver == "alsa")
         return {128, 3};
     // PulseAudio's own driver ran dry far more often at 128 x 3, and a few times a
