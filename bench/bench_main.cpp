@@ -2,6 +2,7 @@
 // Benchmarks, run by `make bench` inside a private X server and PulseAudio server
 // with a null sink. Each prints one table: figure, goal, median, min, max.
 #include "Capture.h"
+#include "Keys.h"
 #include "sound/AudioEngine.h"
 #include "sound/EngineProbe.h"
 #include "sound/MidiControl.h"
@@ -390,13 +391,16 @@ qint64 pidOf(const char *name) {
 std::vector<Row> programBenchmark(int runs) {
     Row splash{"launch to splash shown", "", {}, " ms"};
     Row ready{"launch to Melody shown, sound ready (warm)", "<= 150 ms", {}, " ms"};
+    Row key{"Melody key to first sample at the sink (guitar)", "", {}, " ms"};
     Row rss{"peak RSS after start (FluidR3_GM)", "<= 60 MiB", {}, " MiB"};
     Row idleProgram{"idle CPU of the program over 10 s", "", {}, " %"};
     Row idleServer{"idle CPU of the sound server over 10 s", "", {}, " %"};
     Row idleBoth{"idle CPU, program + sound server", "<= 1 %", {}, " %"};
     const qint64 server = pidOf("pulseaudio");
     for (int run = 0; run <= runs; ++run) {
-        progress("program: start %d of %d (about 18 s)", run + 1, runs + 1);
+        progress("program: start %d of %d (about 20 s)", run + 1, runs + 1);
+        Capture capture("tonvik_null.monitor");
+        const TimePoint captureFrom = SteadyClock::now();
         QProcess tonvik;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("QT_QPA_PLATFORM");
@@ -423,6 +427,28 @@ std::vector<Row> programBenchmark(int runs) {
             std::fprintf(stderr, "the program did not start in 20 s\n");
             return {};
         }
+        // The key A plays the Melody window's C, with the program's default instrument
+        // (the guitar, whose sample starts with 5 ms of near silence).
+        std::this_thread::sleep_until(captureFrom + 2500ms); // the null sink's first hold
+        for (int k = 0; k < 4 && run > 0; ++k) {
+            std::this_thread::sleep_for(k == 0 ? 250ms : 1500ms); // the guitar's ring fades
+            const size_t from = capture.samples().size();
+            const TimePoint pressed = SteadyClock::now();
+            if (!pressKey("a"))
+                break;
+            std::this_thread::sleep_for(200ms);
+            // The onset: the first sample well above what still rang before the key.
+            const auto x = capture.samples();
+            float before = 0.001f;
+            for (size_t i = from > 960 ? from - 960 : 0; i < from && i < x.size(); ++i)
+                before = std::max(before, 3 * std::fabs(x[i]));
+            for (size_t i = from; i < x.size(); ++i) {
+                if (capture.timeOfSample(i) >= pressed && std::fabs(x[i]) > before) {
+                    key.values.push_back(ms(capture.timeOfSample(i) - pressed));
+                    break;
+                }
+            }
+        }
         std::this_thread::sleep_for(6s); // past the idle stop of the output
         const double p0 = processCpuSeconds(tonvik.processId());
         const double s0 = server ? processCpuSeconds(server) : 0;
@@ -441,7 +467,7 @@ std::vector<Row> programBenchmark(int runs) {
         idleServer.values.push_back(sound);
         idleBoth.values.push_back(program + sound);
     }
-    return {splash, ready, rss, idleProgram, idleServer, idleBoth};
+    return {splash, ready, key, rss, idleProgram, idleServer, idleBoth};
 }
 
 // Peak RSS of a process like the program (a Melody window, the engine with FluidR3_GM)

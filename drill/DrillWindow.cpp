@@ -18,6 +18,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -574,7 +575,14 @@ void DrillWindow::keyPressEvent(QKeyEvent *event) {
     if (!event->isAutoRepeat() && event->modifiers() == Qt::NoModifier) {
         for (const auto &[button, key] : keys_) {
             if (key == event->key() && button->isEnabled() && button->isVisible()) {
-                button->animateClick();
+                // Clicked at once: a key must sound when it is struck (an animated click
+                // comes 100 ms later). The button is then shown down for a moment.
+                const QPointer<QPushButton> pressed = button;
+                button->click();
+                if (pressed) {
+                    pressed->setDown(true);
+                    QTimer::singleShot(120, pressed, [pressed] { pressed->setDown(false); });
+                }
                 return;
             }
         }
