@@ -399,8 +399,6 @@ std::vector<Row> programBenchmark(int runs) {
     const qint64 server = pidOf("pulseaudio");
     for (int run = 0; run <= runs; ++run) {
         progress("program: start %d of %d (about 20 s)", run + 1, runs + 1);
-        Capture capture("tonvik_null.monitor");
-        const TimePoint captureFrom = SteadyClock::now();
         QProcess tonvik;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("QT_QPA_PLATFORM");
@@ -427,9 +425,16 @@ std::vector<Row> programBenchmark(int runs) {
             std::fprintf(stderr, "the program did not start in 20 s\n");
             return {};
         }
+        std::this_thread::sleep_for(6s); // past the idle stop of the output
+        const double p0 = processCpuSeconds(tonvik.processId());
+        const double s0 = server ? processCpuSeconds(server) : 0;
+        std::this_thread::sleep_for(10s);
+        const double program = 100 * (processCpuSeconds(tonvik.processId()) - p0) / 10;
+        const double sound = server ? 100 * (processCpuSeconds(server) - s0) / 10 : 0;
         // The key A plays the Melody window's C, with the program's default instrument
         // (the guitar, whose sample starts with 5 ms of near silence).
-        std::this_thread::sleep_until(captureFrom + 2500ms); // the null sink's first hold
+        Capture capture("tonvik_null.monitor");
+        std::this_thread::sleep_for(2500ms); // the null sink's first hold
         for (int k = 0; k < 4 && run > 0; ++k) {
             std::this_thread::sleep_for(k == 0 ? 250ms : 1500ms); // the guitar's ring fades
             const size_t from = capture.samples().size();
@@ -449,12 +454,6 @@ std::vector<Row> programBenchmark(int runs) {
                 }
             }
         }
-        std::this_thread::sleep_for(6s); // past the idle stop of the output
-        const double p0 = processCpuSeconds(tonvik.processId());
-        const double s0 = server ? processCpuSeconds(server) : 0;
-        std::this_thread::sleep_for(10s);
-        const double program = 100 * (processCpuSeconds(tonvik.processId()) - p0) / 10;
-        const double sound = server ? 100 * (processCpuSeconds(server) - s0) / 10 : 0;
         const double peak = statusKiB(tonvik.processId(), "VmHWM:") / 1024;
         tonvik.kill();
         tonvik.waitForFinished();

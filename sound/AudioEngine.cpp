@@ -7,6 +7,7 @@
 #include <QLoggingCategory>
 #include <QStandardPaths>
 #include <algorithm>
+#include <cmath>
 #include <fluidsynth.h>
 
 // FluidSynth's own messages; warnings are shown with QT_LOGGING_RULES="tonvik.fluidsynth=true".
@@ -196,6 +197,8 @@ bool AudioEngine::prepare() {
 bool AudioEngine::closed(bool idle) {
     // No output runs now: what the audio thread owns is ours for the moment.
     mixer_.clear();
+    // What still rang was below hearing (idle) or is gone with the output.
+    synth_.apply({.kind = MidiOp::AllNotesOff});
     if (idle) {
         // Dynamic sample loading keeps some samples after a preset has sounded on two
         // channels at once; loading the font again (tens of ms) lets go of them.
@@ -203,7 +206,6 @@ bool AudioEngine::closed(bool idle) {
             synth_.reloadFont();
     } else {
         scheduler_.discard();
-        synth_.apply({.kind = MidiOp::AllNotesOff});
         settingsLost_ = true;
     }
     return !scheduler_.idle();
@@ -300,12 +302,19 @@ bool AudioEngine::render(int len, float *left, float *right) {
     if (!config_.offline)
         scheduler_.setClock(SteadyClock::now());
     scheduler_.render(len, left, right, *this);
-    const bool quiet = scheduler_.idle() && mixer_.idle() && synth_.activeVoices() == 0;
+    // Quiet: nothing to come and nothing to hear. A note held without a note-off rings on
+    // in the synthesiser for half a minute far below hearing; under -80 dBFS is silence.
+    constexpr float kSilence = 1e-4f;
+    bool quiet = scheduler_.idle() && mixer_.idle();
+    for (int i = 0; quiet && i < len; ++i)
+        quiet = std::fabs(left[i]) < kSilence && std::fabs(right[i]) < kSilence;
     if (config_.offline) {
         // Rendering offline is the output: it idles by the frames rendered.
         quietFrames_ = quiet ? quietFrames_ + len : 0;
-        if (quietFrames_ >= config_.idleSeconds * config_.sampleRate && used_.exchange(false))
+        if (quietFrames_ >= config_.idleSeconds * config_.sampleRate && used_.exchange(false)) {
+            synth_.apply({.kind = MidiOp::AllNotesOff});
             synth_.reloadFont();
+        }
     }
     return quiet;
 }
