@@ -197,14 +197,16 @@ bool AudioEngine::prepare() {
 bool AudioEngine::closed(bool idle) {
     // No output runs now: what the audio thread owns is ours for the moment.
     mixer_.clear();
-    // What still rang was below hearing (idle) or is gone with the output.
-    synth_.apply({.kind = MidiOp::AllNotesOff});
     if (idle) {
         // Dynamic sample loading keeps some samples after a preset has sounded on two
-        // channels at once; loading the font again (tens of ms) lets go of them.
+        // channels at once; loading the font again (tens of ms) lets go of them. What
+        // still rang was below hearing.
         if (used_.exchange(false))
-            synth_.reloadFont();
+            synth_.silenceAndReloadFont();
+        else
+            synth_.apply({.kind = MidiOp::AllNotesOff});
     } else {
+        synth_.apply({.kind = MidiOp::AllNotesOff});
         scheduler_.discard();
         settingsLost_ = true;
     }
@@ -311,10 +313,8 @@ bool AudioEngine::render(int len, float *left, float *right) {
     if (config_.offline) {
         // Rendering offline is the output: it idles by the frames rendered.
         quietFrames_ = quiet ? quietFrames_ + len : 0;
-        if (quietFrames_ >= config_.idleSeconds * config_.sampleRate && used_.exchange(false)) {
-            synth_.apply({.kind = MidiOp::AllNotesOff});
-            synth_.reloadFont();
-        }
+        if (quietFrames_ >= config_.idleSeconds * config_.sampleRate && used_.exchange(false))
+            synth_.silenceAndReloadFont();
     }
     return quiet;
 }

@@ -58,7 +58,13 @@ bool Synth::loadFont(const QString &path) {
     return fontId_ != FLUID_FAILED;
 }
 
-void Synth::reloadFont() {
+void Synth::silenceAndReloadFont() {
+    apply({.kind = MidiOp::AllNotesOff});
+    // Voices are freed as the synthesiser renders; a font still sounding in one would be
+    // kept beside the new copy until then.
+    std::array<float, kChunk> left{}, right{};
+    for (int i = 0; i < 4 && activeVoices() > 0; ++i)
+        render(kChunk, left.data(), right.data());
     if (fontId_ != FLUID_FAILED && fontId_ >= 0)
         fontId_ = fluid_synth_sfreload(synth_.get(), fontId_);
 }

@@ -25,9 +25,9 @@ class Synth {
 
     // Loads the sound font (samples only as presets are chosen). Not while rendering.
     bool loadFont(const QString &path);
-    // Loads the font again, which lets go of every sample not on a channel now.
-    // Not while rendering.
-    void reloadFont();
+    // Ends every voice at once and lets the synthesiser free them, then loads the font
+    // again, which lets go of every sample not on a channel now. Not while rendering.
+    void silenceAndReloadFont();
 
     // The rendering thread's (or, with no output, the worker's).
     void apply(const MidiOp &op);
