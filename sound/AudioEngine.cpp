@@ -197,6 +197,11 @@ bool AudioEngine::prepare() {
 bool AudioEngine::closed(bool idle) {
     // No output runs now: what the audio thread owns is ours for the moment.
     mixer_.clear();
+    if (idle && SteadyClock::now() - lastStruck_.load() < std::chrono::seconds(1)) {
+        // A note began (in its instrument's quiet lead-in) as the output was being
+        // stopped: it plays on, on a new output.
+        return true;
+    }
     if (idle) {
         // Dynamic sample loading keeps some samples after a preset has sounded on two
         // channels at once; loading the font again (tens of ms) lets go of them. What
@@ -303,11 +308,13 @@ bool AudioEngine::playSound(const QString &path, TimePoint stamp) {
 bool AudioEngine::render(int len, float *left, float *right) {
     if (!config_.offline)
         scheduler_.setClock(SteadyClock::now());
+    struck_ = false;
     scheduler_.render(len, left, right, *this);
-    // Quiet: nothing to come and nothing to hear. A note held without a note-off rings on
-    // in the synthesiser for half a minute far below hearing; under -80 dBFS is silence.
+    // Quiet: nothing to come, nothing begun and nothing to hear. A note held without a
+    // note-off rings on in the synthesiser for half a minute far below hearing; under
+    // -80 dBFS is silence. (Some samples begin quieter than that for a few ms.)
     constexpr float kSilence = 1e-4f;
-    bool quiet = scheduler_.idle() && mixer_.idle();
+    bool quiet = !struck_ && scheduler_.idle() && mixer_.idle();
     for (int i = 0; quiet && i < len; ++i)
         quiet = std::fabs(left[i]) < kSilence && std::fabs(right[i]) < kSilence;
     if (config_.offline) {
@@ -320,6 +327,11 @@ bool AudioEngine::render(int len, float *left, float *right) {
 }
 
 void AudioEngine::apply(const Scheduled &s) {
+    if (s.sound || s.op.kind == MidiOp::NoteOn) {
+        struck_ = true;
+        if (!config_.offline)
+            lastStruck_ = SteadyClock::now();
+    }
     if (s.sound) {
         mixer_.start(s.sound);
         return;

@@ -110,9 +110,11 @@ class AudioEngine : public QObject,
     QString fontPath_;
     QString silentReason_;
     bool silentReported_ = false;
-    std::atomic<bool> used_{false};         // notes played since the font was last loaded
-    std::atomic<bool> settingsLost_{false}; // programs and pans dropped with the output
-    qint64 quietFrames_ = 0;                // offline: frames rendered in silence
+    std::atomic<bool> used_{false};                  // notes played since the font was last loaded
+    std::atomic<bool> settingsLost_{false};          // programs and pans dropped with the output
+    qint64 quietFrames_ = 0;                         // offline: frames rendered in silence
+    bool struck_ = false;                            // rendering thread: a note began this period
+    std::atomic<TimePoint> lastStruck_{TimePoint{}}; // when a note last began
 
     // User-interface thread: each channel's program and pan as last sent (-1: none), sent
     // again when they were lost with an output.
