@@ -114,7 +114,7 @@ QString AudioEngine::silentReason() const {
 
 bool AudioEngine::waitForSoundFont() {
     std::unique_lock lock(mutex_);
-    fontCondition_.wait(lock, [this] { return fontDone_; });
+    fontCondition_.wait(lock, [this] { return fontDone_.load(); });
     return fontLoaded_;
 }
 
@@ -279,11 +279,8 @@ void AudioEngine::send(const QString &, const MidiOp &op) {
         program_[size_t(op.channel - 1)] = op.value;
     if (op.kind == MidiOp::Pan)
         pan_[size_t(op.channel - 1)] = op.value;
-    {
-        std::lock_guard lock(mutex_);
-        if (fontDone_ && !fontLoaded_)
-            return;
-    }
+    if (fontDone_ && !fontLoaded_)
+        return;
     if (output_.waitingForRetry()) {
         settingsLost_ = true; // silent: the channels are set again when it plays
         return;

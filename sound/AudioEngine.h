@@ -105,7 +105,7 @@ class AudioEngine : public QObject,
 
     mutable std::mutex mutex_;
     std::condition_variable fontCondition_;
-    bool fontDone_ = false;
+    std::atomic<bool> fontDone_{false};
     std::atomic<bool> fontLoaded_{false};
     QString fontPath_;
     QString silentReason_;

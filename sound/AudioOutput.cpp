@@ -83,8 +83,8 @@ AudioOutput::Buffer AudioOutput::bufferFor(const QString &driver) {
 }
 
 bool AudioOutput::waitingForRetry() const {
-    std::lock_guard lock(mutex_);
-    return !running_ && !config_.offline && Clock::now() < nextRetry_;
+    // Asked before every operation: no lock.
+    return !running_ && !config_.offline && Clock::now() < nextRetry_.load();
 }
 
 QString AudioOutput::driverName() const {
@@ -135,7 +135,7 @@ void AudioOutput::workerLoop() {
         if (quit_ || config_.offline || !prepared)
             continue;
         const auto now = Clock::now();
-        if (!running_ && wanted_ && now >= nextRetry_) {
+        if (!running_ && wanted_ && now >= nextRetry_.load()) {
             wanted_ = false;
             lock.unlock();
             const bool ok = open();

@@ -111,7 +111,7 @@ class AudioOutput {
     bool quit_ = false;
     bool workerDone_ = false;
     bool wanted_ = false;
-    Clock::time_point nextRetry_{};
+    std::atomic<Clock::time_point> nextRetry_{Clock::time_point{}};
     _fluid_audio_driver_t *driver_ = nullptr;
     Token *token_ = nullptr;
     QString driverName_;
