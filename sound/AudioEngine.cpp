@@ -302,10 +302,11 @@ bool AudioEngine::playSound(const QString &path, TimePoint stamp) {
 
 // ---- the audio thread's side ----
 
-bool AudioEngine::render(int len, float *left, float *right) {
+AudioOutput::Client::Period AudioEngine::render(int len, float *left, float *right) {
     if (!config_.offline)
         scheduler_.setClock(SteadyClock::now());
     struck_ = false;
+    stopped_ = false;
     scheduler_.render(len, left, right, *this);
     // Quiet: nothing to come, nothing begun and nothing to hear. A note held without a
     // note-off rings on in the synthesiser for half a minute far below hearing; under
@@ -320,7 +321,9 @@ bool AudioEngine::render(int len, float *left, float *right) {
         if (quietFrames_ >= config_.idleSeconds * config_.sampleRate && used_.exchange(false))
             synth_.silenceAndReloadFont();
     }
-    return quiet;
+    // Everything was stopped and no feedback sound is under way: what the output still
+    // holds of the sound before is better not heard.
+    return {.quiet = quiet, .cut = stopped_ && mixer_.idle()};
 }
 
 void AudioEngine::apply(const Scheduled &s) {
@@ -335,6 +338,8 @@ void AudioEngine::apply(const Scheduled &s) {
     }
     if (s.op.kind == MidiOp::NoteOn)
         used_ = true;
+    if (s.op.kind == MidiOp::AllNotesOff)
+        stopped_ = true;
     synth_.apply(s.op);
 }
 

@@ -87,7 +87,7 @@ class AudioEngine : public QObject,
 
     // AudioOutput::Client
     bool prepare() override;
-    bool render(int len, float *left, float *right) override;
+    Period render(int len, float *left, float *right) override;
     bool closed(bool idle) override;
     void event(Event e) override;
     // FrameRenderer
@@ -114,6 +114,7 @@ class AudioEngine : public QObject,
     std::atomic<bool> settingsLost_{false};          // programs and pans dropped with the output
     qint64 quietFrames_ = 0;                         // offline: frames rendered in silence
     bool struck_ = false;                            // rendering thread: a note began this period
+    bool stopped_ = false;                           // rendering thread: all notes off this period
     std::atomic<TimePoint> lastStruck_{TimePoint{}}; // when a note last began
 
     // User-interface thread: each channel's program and pan as last sent (-1: none), sent

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sound/AudioOutput.h"
+#if defined(TONVIK_HAVE_PULSE)
+#include "sound/PulseStream.h"
+#endif
 
 #include <QDir>
 #include <QFile>
@@ -34,8 +37,6 @@ void raiseSoundServerThreads() {
 AudioOutput::AudioOutput(Config config, Client &client, fluid_settings_t *settings)
     : config_(std::move(config)), client_(client), settings_(settings) {
     fluid_settings_setstr(settings_, "audio.sample-format", "float");
-    // The stream asks the server for our buffer's length, no more.
-    fluid_settings_setint(settings_, "audio.pulseaudio.adjust-latency", 0);
     wanted_ = !config_.offline; // open it at start: a missing output is said at once
     worker_ = std::thread([this] { workerLoop(); });
 }
@@ -45,15 +46,16 @@ AudioOutput::~AudioOutput() {
 }
 
 QStringList AudioOutput::preferredDrivers() {
-    // On Linux FluidSynth's ALSA driver on the "default" device reaches PulseAudio or
-    // PipeWire through the ALSA plugins, and holds smaller buffers than its native
-    // PulseAudio driver.
+    // On Linux our own PulseAudio stream first (PipeWire serves it too): at the same
+    // buffer a click reaches the sink 2 ms sooner than through FluidSynth's ALSA driver
+    // and the ALSA plugins, and "all notes off" drops what the server holds. Then ALSA's
+    // default device, which reaches PulseAudio or PipeWire through the plugins.
 #if defined(Q_OS_MACOS)
     return {"coreaudio"};
 #elif defined(Q_OS_WIN)
     return {"wasapi", "dsound", "waveout"};
 #else
-    return {"alsa", "pulseaudio", "pipewire", "oss"};
+    return {"pulseaudio", "alsa", "pipewire", "oss"};
 #endif
 }
 
@@ -67,19 +69,21 @@ QStringList AudioOutput::availableDrivers() {
             static_cast<QStringList *>(data)->append(QString::fromUtf8(option));
         });
     delete_fluid_settings(s);
+#if defined(TONVIK_HAVE_PULSE)
+    if (!names.contains("pulseaudio")) // ours, whatever FluidSynth was built with
+        names.append("pulseaudio");
+#endif
     return names;
 }
 
-AudioOutput::Buffer AudioOutput::bufferFor(const QString &driver) {
-    // ALSA, through PulseAudio's plugin, in 60 s of dense notes on a 2-core machine:
-    // 64 x 2 ran dry a few times a second; 128 x 3 two to five times (a click reaches
-    // the sink in 9 ms); 256 x 2 once in five runs, but a click then takes 18 ms, which
-    // a player feels. `--latency-ms 11` is there for a machine that needs the larger.
-    if (driver == "alsa")
-        return {128, 3};
-    // PulseAudio's own driver ran dry far more often at 128 x 3, and a few times a
-    // minute at 256 x 2 and at 512 x 2 alike.
-    return {256, 2};
+AudioOutput::Buffer AudioOutput::bufferFor(const QString &) {
+    // Three 128-frame periods (8 ms), through our PulseAudio stream and ALSA alike: a
+    // click on a running output reaches the sink in 7 and 9 ms. 64-frame periods ran dry
+    // several times a second. On the 2-core virtual machine `make bench` runs on, each
+    // CPU stops for up to 9 ms a few times a minute, and 8 ms ran dry 0 to 5 times in a
+    // minute of dense notes; nothing under 11 ms held every minute there. A machine of
+    // one's own does not stop like that; `--latency-ms 16` is there for one that does.
+    return {128, 3};
 }
 
 bool AudioOutput::waitingForRetry() const {
@@ -183,10 +187,19 @@ bool AudioOutput::open() {
         lastCallback_ = {};
         heartbeat_ = Clock::now(); // the first callback may take a while
         auto *token = new Token{this};
-        if (fluid_audio_driver_t *driver =
-                new_fluid_audio_driver2(settings_, &AudioOutput::callback, token)) {
+        fluid_audio_driver_t *driver = nullptr;
+        std::unique_ptr<PulseStream> stream;
+#if defined(TONVIK_HAVE_PULSE)
+        if (name == "pulseaudio")
+            stream = PulseStream::open(config_.sampleRate, period, periods,
+                                       &AudioOutput::streamCallback, token);
+        else
+#endif
+            driver = new_fluid_audio_driver2(settings_, &AudioOutput::callback, token);
+        if (driver || stream) {
             std::lock_guard lock(mutex_);
             driver_ = driver;
+            stream_ = std::move(stream);
             token_ = token;
             driverName_ = name;
             periodSize_ = period;
@@ -205,13 +218,15 @@ bool AudioOutput::open() {
 
 void AudioOutput::close(std::chrono::milliseconds wait) {
     fluid_audio_driver_t *driver = nullptr;
+    std::shared_ptr<PulseStream> stream;
     Token *token = nullptr;
     {
         std::lock_guard lock(mutex_);
         driver = std::exchange(driver_, nullptr);
+        stream = std::move(stream_);
         token = std::exchange(token_, nullptr);
     }
-    if (!driver)
+    if (!driver && !stream)
         return;
     // From here on its callbacks render silence; wait out one that is under way.
     token->current = false;
@@ -221,8 +236,10 @@ void AudioOutput::close(std::chrono::milliseconds wait) {
 
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> deleted = done->get_future();
-    std::thread([driver, token, done] {
-        delete_fluid_audio_driver(driver);
+    std::thread([driver, stream = std::move(stream), token, done]() mutable {
+        if (driver)
+            delete_fluid_audio_driver(driver);
+        stream.reset();
         delete token;
         done->set_value();
     }).detach();
@@ -235,19 +252,28 @@ void AudioOutput::close(std::chrono::milliseconds wait) {
 int AudioOutput::callback(void *data, int len, int, float *[], int nout, float *out[]) {
     if (nout < 2)
         return FLUID_FAILED;
-    auto *token = static_cast<Token *>(data);
-    token->rendering = true;
-    if (token->current) {
-        token->output->render(len, out[0], out[1]);
-    } else {
-        std::fill(out[0], out[0] + len, 0.f);
-        std::fill(out[1], out[1] + len, 0.f);
-    }
-    token->rendering = false;
+    renderFor(static_cast<Token *>(data), len, out[0], out[1]);
     return FLUID_OK;
 }
 
-void AudioOutput::render(int len, float *left, float *right) {
+bool AudioOutput::streamCallback(void *data, int len, float *left, float *right) {
+    return renderFor(static_cast<Token *>(data), len, left, right);
+}
+
+bool AudioOutput::renderFor(Token *token, int len, float *left, float *right) {
+    token->rendering = true;
+    bool cut = false;
+    if (token->current) {
+        cut = token->output->render(len, left, right);
+    } else {
+        std::fill(left, left + len, 0.f);
+        std::fill(right, right + len, 0.f);
+    }
+    token->rendering = false;
+    return cut;
+}
+
+bool AudioOutput::render(int len, float *left, float *right) {
     const auto now = Clock::now();
     ++callbacks_;
     if (lastCallback_ != Clock::time_point{}) {
@@ -260,7 +286,7 @@ void AudioOutput::render(int len, float *left, float *right) {
     }
     lastCallback_ = now;
     heartbeat_ = now;
-    const bool quiet = client_.render(len, left, right);
+    const auto [quiet, cut] = client_.render(len, left, right);
     const double renderMs = std::chrono::duration<double, std::milli>(Clock::now() - now).count();
     if (renderMs > maxRenderMs_)
         maxRenderMs_ = renderMs;
@@ -269,6 +295,7 @@ void AudioOutput::render(int len, float *left, float *right) {
         quietSince_ = Clock::time_point{};
     else if (quietSince_.load() == Clock::time_point{})
         quietSince_ = now;
+    return cut;
 }
 
 AudioOutput::Stats AudioOutput::stats() const {

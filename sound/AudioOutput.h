@@ -12,6 +12,7 @@
 
 struct _fluid_hashtable_t;
 struct _fluid_audio_driver_t;
+class PulseStream;
 
 // The audio output's life, on a worker thread of its own: it first prepares the sound
 // (loads the font), then opens the output when there is something to play, watches its
@@ -27,8 +28,12 @@ class AudioOutput {
         virtual ~Client() = default;
         // Worker, once, first. False: the sound cannot be prepared; nothing is opened.
         virtual bool prepare() = 0;
-        // Audio thread: one period. Returns whether everything is quiet after it.
-        virtual bool render(int len, float *left, float *right) = 0;
+        // Audio thread: one period.
+        struct Period {
+            bool quiet = false; // everything is quiet after it
+            bool cut = false;   // everything was stopped: what was queued before is not heard
+        };
+        virtual Period render(int len, float *left, float *right) = 0;
         // Worker, with no output running: it was stopped after silence (`idle`) or let go
         // of. Returns whether something is waiting to be played.
         virtual bool closed(bool idle) = 0;
@@ -94,7 +99,9 @@ class AudioOutput {
         std::atomic<bool> rendering{false};
     };
     static int callback(void *data, int len, int nfx, float *fx[], int nout, float *out[]);
-    void render(int len, float *left, float *right);
+    static bool streamCallback(void *data, int len, float *left, float *right);
+    static bool renderFor(Token *token, int len, float *left, float *right);
+    bool render(int len, float *left, float *right);
     void workerLoop();
     bool open();
     // Deleting a driver joins its audio thread, which never returns while the sound
@@ -112,7 +119,9 @@ class AudioOutput {
     bool workerDone_ = false;
     bool wanted_ = false;
     std::atomic<Clock::time_point> nextRetry_{Clock::time_point{}};
+    // The output running: one of FluidSynth's drivers, or our own PulseAudio stream.
     _fluid_audio_driver_t *driver_ = nullptr;
+    std::unique_ptr<PulseStream> stream_;
     Token *token_ = nullptr;
     QString driverName_;
     std::atomic<bool> running_{false};

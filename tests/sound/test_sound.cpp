@@ -6,6 +6,7 @@
 #include "sound/MidiControl.h"
 #include "sound/MidiPorts.h"
 #include "sound/Scheduler.h"
+#include "tests_support/MonitorRecorder.h"
 #include "tests_support/RecordingBackend.h"
 
 #include <QSignalSpy>
@@ -231,6 +232,44 @@ class TestSound : public QObject {
         const auto stop = size_t(0.3 * kRate);
         QVERIFY(measure::rms(out.left, stop - 4800, 4800) > 1e-3);
         QCOMPARE(measure::firstAbove(out.left, 1e-6f, stop + 64), -1L);
+    }
+
+    // Through the sound server: what the output holds queued is dropped, not played out.
+    void stopNoiseIsNotHeardAfterTheBufferHeld() {
+        if (!AudioEngine::availableDrivers().contains("pulseaudio"))
+            QSKIP("built without PulseAudio");
+        MonitorRecorder recorder;
+        QVERIFY(recorder.start());
+        EngineConfig config;
+        config.audioDriver = "pulseaudio";
+        config.periodSize = 256;
+        config.periods = 32; // 171 ms
+        AudioEngine engine(config);
+        QVERIFY(engine.waitForSoundFont());
+        QTRY_VERIFY_WITH_TIMEOUT(engine.outputRunning(), 5000);
+        QTest::qWait(2500); // an idle null sink holds a new stream's first write
+        const auto send = [&](MidiOp op) {
+            op.channel = 1;
+            op.stamp = SteadyClock::now();
+            engine.send("test", op);
+        };
+        send({.kind = MidiOp::ProgramChange, .value = 19}); // an organ: it holds
+        send({.kind = MidiOp::NoteOn, .value = 110, .note = 60});
+        QTest::qWait(1000);
+        QVERIFY(measure::rms(recorder.take()) > 1e-3);
+        send({.kind = MidiOp::AllNotesOff});
+        std::vector<float> after;
+        for (int waited = 0; waited < 600; waited += 50, QTest::qWait(50)) {
+            const auto more = recorder.take();
+            after.insert(after.end(), more.begin(), more.end());
+        }
+        // What still sounds after the stop: the recorder's own lag and a period, not the
+        // 171 ms the output had queued.
+        long sounding = 0;
+        for (float x : after)
+            sounding += std::fabs(x) > 1e-3f;
+        QVERIFY2(sounding < kRate * 60 / 1000,
+                 qPrintable(QString("%1 ms of sound after the stop").arg(sounding * 1000 / kRate)));
     }
 
     void missingSoundFontMakesTheEngineSilentAndSaysSo() {
