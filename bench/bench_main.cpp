@@ -33,10 +33,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <pthread.h>
 #include <pulse/simple.h>
 #include <random>
 #include <sys/resource.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -348,6 +350,52 @@ std::vector<Row> stopNoiseBenchmark(int runs) {
     }
     MidiBackend::setCurrent(nullptr);
     return {stop, note};
+}
+
+// The machine under every figure: a real-time thread asking to be woken each
+// millisecond, and how late it is. A sound buffer shorter than the longest delay runs
+// dry whatever the program does; on a virtual machine the host's pauses show here.
+std::vector<Row> wakeupBenchmark(int runs) {
+    const int seconds = qEnvironmentVariableIsSet("TONVIK_BENCH_QUICK") ? 10 : 60;
+    Row longest{"real-time thread woken each 1 ms: longest delay in " +
+                    std::to_string(seconds / runs) + " s",
+                "",
+                {},
+                " ms"};
+    Row late{"  wake-ups over 5 ms late, per 60 s", "", {}, ""};
+    progress("wakeup: %d s of 1 ms wake-ups at real-time priority", seconds);
+    std::thread probe([&] {
+        sched_param param{};
+        param.sched_priority = 60; // FluidSynth's audio thread's
+        if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) != 0)
+            progress("wakeup: no real-time priority here; the figures are at normal priority");
+        timespec due{};
+        clock_gettime(CLOCK_MONOTONIC, &due);
+        int over5 = 0;
+        for (int run = 0; run < runs; ++run) {
+            double worst = 0;
+            for (int i = 0; i < seconds * 1000 / runs; ++i) {
+                due.tv_nsec += 1000000;
+                if (due.tv_nsec >= 1000000000) {
+                    due.tv_nsec -= 1000000000;
+                    ++due.tv_sec;
+                }
+                clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr);
+                timespec now{};
+                clock_gettime(CLOCK_MONOTONIC, &now);
+                const double lateMs =
+                    double(now.tv_sec - due.tv_sec) * 1e3 + double(now.tv_nsec - due.tv_nsec) / 1e6;
+                over5 += lateMs > 5;
+                worst = std::max(worst, lateMs);
+                if (lateMs > 1) // start again from now, not from the missed ticks
+                    clock_gettime(CLOCK_MONOTONIC, &due);
+            }
+            longest.values.push_back(worst);
+        }
+        late.values.push_back(over5 * 60.0 / seconds);
+    });
+    probe.join();
+    return {longest, late};
 }
 
 // ---- the real program: start-up, memory, idle CPU ----
@@ -725,6 +773,7 @@ int main(int argc, char *argv[]) {
         {"click", [&] { return clickBenchmark(runs); }},
         {"questions", [&] { return questionOnsetBenchmark(runs); }},
         {"progress", [&] { return progressBenchmark(runs); }},
+        {"wakeup", [&] { return wakeupBenchmark(runs); }},
     };
     std::vector<Row> all;
     for (const auto &[name, bench] : benches) {
