@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -83,19 +84,77 @@ double ms(SteadyClock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// Dropouts in a sustained tone: runs of at least `run` samples of digital silence.
-int dropouts(const std::vector<float> &x, size_t from, size_t to, size_t run) {
-    int count = 0;
+// Dropouts in a sustained tone: where runs of at least `run` samples of digital
+// silence begin.
+std::vector<size_t> dropouts(const std::vector<float> &x, size_t from, size_t to, size_t run) {
+    std::vector<size_t> found;
     size_t zeros = 0;
     for (size_t i = from; i < std::min(to, x.size()); ++i) {
         zeros = std::fabs(x[i]) < 1e-6f ? zeros + 1 : 0;
-        if (zeros == run && qEnvironmentVariableIsSet("TONVIK_BENCH_VERBOSE"))
-            std::printf("  dropout at %.3f s into the dense phase\n",
-                        double(i - from) / Capture::kRate);
-        count += zeros == run;
+        if (zeros == run)
+            found.push_back(i + 1 - run);
     }
-    return count;
+    return found;
 }
+
+// The machine under every figure: a real-time thread asking to be woken each
+// millisecond, and when it was woken late. A sound buffer shorter than the longest
+// delay runs dry whatever the program does; on a virtual machine the host's pauses of
+// a CPU show here.
+class StallProbe {
+  public:
+    struct Stall {
+        TimePoint at;
+        double lateMs;
+    };
+    // On CPU `cpu`, or wherever the system puts it (-1).
+    explicit StallProbe(int cpu = -1) : cpu_(cpu), thread_([this] { run(); }) {}
+    ~StallProbe() { stop(); }
+    // Stops the probe; the wake-ups more than 1 ms late.
+    std::vector<Stall> stop() {
+        quit_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        return stalls_;
+    }
+
+  private:
+    void run() {
+        sched_param param{};
+        param.sched_priority = 60; // the audio thread's
+        if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) != 0)
+            progress("no real-time priority here: the wake-ups are at normal priority");
+        if (cpu_ >= 0) {
+            cpu_set_t set;
+            CPU_ZERO(&set);
+            CPU_SET(cpu_, &set);
+            pthread_setaffinity_np(pthread_self(), sizeof set, &set);
+        }
+        timespec due{};
+        clock_gettime(CLOCK_MONOTONIC, &due);
+        while (!quit_) {
+            due.tv_nsec += 1000000;
+            if (due.tv_nsec >= 1000000000) {
+                due.tv_nsec -= 1000000000;
+                ++due.tv_sec;
+            }
+            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr);
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            const double lateMs =
+                double(now.tv_sec - due.tv_sec) * 1e3 + double(now.tv_nsec - due.tv_nsec) / 1e6;
+            if (lateMs > 1) {
+                // The steady clock is the monotonic one.
+                stalls_.push_back({SteadyClock::now(), lateMs});
+                due = now; // start again from now, not from the missed ticks
+            }
+        }
+    }
+    int cpu_;
+    std::atomic<bool> quit_{false};
+    std::vector<Stall> stalls_;
+    std::thread thread_;
+};
 
 // Until the engine's output runs and is past the null sink's hold on a new stream
 // (about 2 s before its first write reaches the monitor).
@@ -125,6 +184,8 @@ std::vector<Row> outputBenchmark(int runs) {
               "0 in each run",
               {},
               ""};
+    Row stalled{"  of them as a CPU stood still (a 3+ ms late wake-up)", "", {}, ""};
+    Row cpuStalls{"  CPU stalls of 3+ ms meanwhile (either CPU)", "", {}, ""};
     std::string info;
     for (int run = 0; run < runs; ++run) {
         progress("output: dense notes, run %d of %d (%d s)", run + 1, runs, denseSeconds + 6);
@@ -144,22 +205,49 @@ std::vector<Row> outputBenchmark(int runs) {
         midi.programChange(2, 19);
         midi.noteOn(2, 100, 48);
         const size_t denseFrom = capture.samples().size() + Capture::kRate / 5;
+        // Each CPU watched on its own: a pause of one does not show on the other.
+        std::vector<std::unique_ptr<StallProbe>> probes;
+        for (int cpu = 0; cpu < std::min(8, int(std::thread::hardware_concurrency())); ++cpu)
+            probes.push_back(std::make_unique<StallProbe>(cpu));
         for (int i = 0; i < denseSeconds * 25; ++i) {
             midi.noteOn(1, 90, 60 + (i * 7) % 24);
             std::this_thread::sleep_for(40ms);
         }
         const size_t denseTo = capture.samples().size();
+        std::vector<StallProbe::Stall> stalls;
+        for (auto &probe : probes)
+            for (const auto &stall : probe->stop())
+                if (stall.lateMs > 3)
+                    stalls.push_back(stall);
         midi.allNotesOff();
         std::this_thread::sleep_for(200ms);
         MidiBackend::setCurrent(nullptr);
-        under.values.push_back(dropouts(capture.samples(), denseFrom, denseTo, 32));
+        const auto found = dropouts(capture.samples(), denseFrom, denseTo, 32);
+        under.values.push_back(double(found.size()));
+        // A dropout is the stall's when the sink ran dry while a CPU stood still, or
+        // within the buffer's length after (and the recording's few ms either side).
+        int theirs = 0;
+        for (size_t at : found) {
+            const TimePoint when = capture.timeOfSample(at);
+            const bool near = std::any_of(stalls.begin(), stalls.end(), [&](const auto &stall) {
+                const auto began = stall.at - std::chrono::microseconds(int(stall.lateMs * 1000));
+                return when > began - 3ms && when < stall.at + 15ms;
+            });
+            theirs += near;
+            if (qEnvironmentVariableIsSet("TONVIK_BENCH_VERBOSE"))
+                std::printf("  dropout at %.3f s into the dense phase%s\n",
+                            double(at - denseFrom) / Capture::kRate,
+                            near ? ", as a CPU stood still" : "");
+        }
+        stalled.values.push_back(theirs);
+        cpuStalls.values.push_back(double(stalls.size()));
         const auto stats = EngineProbe::outputStats(engine);
         progress("output: %lld callbacks, %lld later than the buffer, longest gap %.2f ms, "
                  "longest rendering %.2f ms",
                  stats.callbacks, stats.gaps, stats.maxCallbackGapMs, stats.maxRenderMs);
     }
     std::printf("output: %s\n", info.c_str());
-    return {under};
+    return {under, stalled, cpuStalls};
 }
 
 double cpuSeconds(int who) {
@@ -352,9 +440,6 @@ std::vector<Row> stopNoiseBenchmark(int runs) {
     return {stop, note};
 }
 
-// The machine under every figure: a real-time thread asking to be woken each
-// millisecond, and how late it is. A sound buffer shorter than the longest delay runs
-// dry whatever the program does; on a virtual machine the host's pauses show here.
 std::vector<Row> wakeupBenchmark(int runs) {
     const int seconds = qEnvironmentVariableIsSet("TONVIK_BENCH_QUICK") ? 10 : 60;
     Row longest{"real-time thread woken each 1 ms: longest delay in " +
@@ -364,37 +449,19 @@ std::vector<Row> wakeupBenchmark(int runs) {
                 " ms"};
     Row late{"  wake-ups over 5 ms late, per 60 s", "", {}, ""};
     progress("wakeup: %d s of 1 ms wake-ups at real-time priority", seconds);
-    std::thread probe([&] {
-        sched_param param{};
-        param.sched_priority = 60; // FluidSynth's audio thread's
-        if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) != 0)
-            progress("wakeup: no real-time priority here; the figures are at normal priority");
-        timespec due{};
-        clock_gettime(CLOCK_MONOTONIC, &due);
-        int over5 = 0;
-        for (int run = 0; run < runs; ++run) {
-            double worst = 0;
-            for (int i = 0; i < seconds * 1000 / runs; ++i) {
-                due.tv_nsec += 1000000;
-                if (due.tv_nsec >= 1000000000) {
-                    due.tv_nsec -= 1000000000;
-                    ++due.tv_sec;
-                }
-                clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr);
-                timespec now{};
-                clock_gettime(CLOCK_MONOTONIC, &now);
-                const double lateMs =
-                    double(now.tv_sec - due.tv_sec) * 1e3 + double(now.tv_nsec - due.tv_nsec) / 1e6;
-                over5 += lateMs > 5;
-                worst = std::max(worst, lateMs);
-                if (lateMs > 1) // start again from now, not from the missed ticks
-                    clock_gettime(CLOCK_MONOTONIC, &due);
-            }
-            longest.values.push_back(worst);
+    int over5 = 0;
+    for (int run = 0; run < runs; ++run) {
+        StallProbe probe;
+        std::this_thread::sleep_for(std::chrono::milliseconds(seconds * 1000 / runs));
+        const auto stalls = probe.stop();
+        double worst = 0;
+        for (const auto &stall : stalls) {
+            worst = std::max(worst, stall.lateMs);
+            over5 += stall.lateMs > 5;
         }
-        late.values.push_back(over5 * 60.0 / seconds);
-    });
-    probe.join();
+        longest.values.push_back(worst);
+    }
+    late.values.push_back(over5 * 60.0 / seconds);
     return {longest, late};
 }
 
