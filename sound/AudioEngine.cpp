@@ -51,9 +51,19 @@ AudioOutput::Config AudioEngine::outputConfig(const EngineConfig &c) {
     o.sampleRate = c.sampleRate;
     o.periods = c.periods;
     o.periodSize = c.periodSize;
-    if (o.periodSize <= 0 && c.latencyMs > 0) { // the buffer asked for, in 32-frame steps
-        o.periods = std::max(2, c.periods);
-        o.periodSize = std::max(32, c.latencyMs * c.sampleRate / 1000 / o.periods / 32 * 32);
+    if (o.periodSize <= 0 && c.latencyMs > 0) {
+        // The buffer asked for, in periods of at most 128 frames (32-frame steps): the
+        // output is refilled a period at a time, so the smaller they are the more of the
+        // buffer is queued when the machine stops for a while. At most 16 periods.
+        const int frames = c.latencyMs * c.sampleRate / 1000;
+        if (c.periods > 0) {
+            o.periodSize = std::max(32, frames / c.periods / 32 * 32);
+        } else {
+            o.periodSize = frames >= 256 ? 128 : std::max(32, frames / 2 / 32 * 32);
+            if (frames / o.periodSize > 16)
+                o.periodSize = (frames / 16 + 31) / 32 * 32;
+            o.periods = std::max(2, frames / o.periodSize);
+        }
     }
     o.idleSeconds = c.idleSeconds;
     o.retrySeconds = c.retrySeconds;

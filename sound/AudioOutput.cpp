@@ -79,10 +79,10 @@ QStringList AudioOutput::availableDrivers() {
 AudioOutput::Buffer AudioOutput::bufferFor(const QString &) {
     // Three 128-frame periods (8 ms), through our PulseAudio stream and ALSA alike: a
     // click on a running output reaches the sink in 7 and 9 ms. 64-frame periods ran dry
-    // several times a second. On the 2-core virtual machine `make bench` runs on, each
-    // CPU stops for up to 9 ms a few times a minute, and 8 ms ran dry 0 to 5 times in a
-    // minute of dense notes; nothing under 11 ms held every minute there. A machine of
-    // one's own does not stop like that; `--latency-ms 16` is there for one that does.
+    // several times a second. On the 2-core virtual machine `make bench` runs on, 8 ms
+    // ran dry a few times in a minute of dense notes, as often as a bare stream fed a
+    // sine with nothing else to do: its CPUs stop for 9 ms and more. A machine of one's
+    // own does not; `--latency-ms` is there for one that does.
     return {128, 3};
 }
 

@@ -20,4 +20,5 @@ class EngineProbe {
     static std::vector<Scheduled> applied(const AudioEngine &e) { return e.scheduler_.recorded(); }
     static qint64 lateOps(const AudioEngine &e) { return e.scheduler_.lateOps(); }
     static AudioOutput::Stats outputStats(const AudioEngine &e) { return e.output_.stats(); }
+    static int outputPeriods(const AudioEngine &e) { return e.output_.periods(); }
 };
