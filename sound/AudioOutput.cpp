@@ -252,15 +252,12 @@ void AudioOutput::close(std::chrono::milliseconds wait) {
 int AudioOutput::callback(void *data, int len, int, float *[], int nout, float *out[]) {
     if (nout < 2)
         return FLUID_FAILED;
-    renderFor(static_cast<Token *>(data), len, out[0], out[1]);
+    streamCallback(data, len, out[0], out[1]);
     return FLUID_OK;
 }
 
 bool AudioOutput::streamCallback(void *data, int len, float *left, float *right) {
-    return renderFor(static_cast<Token *>(data), len, left, right);
-}
-
-bool AudioOutput::renderFor(Token *token, int len, float *left, float *right) {
+    auto *token = static_cast<Token *>(data);
     token->rendering = true;
     bool cut = false;
     if (token->current) {

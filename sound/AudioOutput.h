@@ -99,8 +99,8 @@ class AudioOutput {
         std::atomic<bool> rendering{false};
     };
     static int callback(void *data, int len, int nfx, float *fx[], int nout, float *out[]);
+    // Our PulseAudio stream's callback (FluidSynth's drivers go through `callback`).
     static bool streamCallback(void *data, int len, float *left, float *right);
-    static bool renderFor(Token *token, int len, float *left, float *right);
     bool render(int len, float *left, float *right);
     void workerLoop();
     bool open();
