@@ -6,6 +6,7 @@
 #include "sound/AudioEngine.h"
 #include "sound/EngineProbe.h"
 #include "sound/MidiControl.h"
+#include "sound/PulseStream.h"
 #include "sound/SoundSettings.h"
 
 #include "chords/FormChords.h"
@@ -353,59 +354,45 @@ std::vector<Row> onsetBenchmark() {
 // The floor under every figure at the sink: a bare PulseAudio stream asking for a
 // 128-frame buffer, kept running with silence, a click written at a known moment, and
 // the time until it reaches the null sink's monitor.
-// The floor under the underruns row: a bare stream with the engine's buffer, fed a
-// sine from a real-time thread with nothing else to do, for as long as the dense notes.
+// The floor under the underruns row: the program's stream with the engine's buffer,
+// rendering a sine instead of the synthesiser, for as long as the dense notes.
 std::vector<Row> bareStreamBenchmark(int runs) {
     const int seconds = qEnvironmentVariableIsSet("TONVIK_BENCH_QUICK") ? 10 : 60;
     AudioEngine engine(benchConfig()); // only for the buffer it would run with
     waitUntilPlaying(engine);
     const int period = engine.periodFrames(), periods = EngineProbe::outputPeriods(engine);
     engine.shutdown(std::chrono::milliseconds(2000));
-    Row under{"floor: bare stream, a sine, dropouts in " + std::to_string(seconds) + " s (" +
-                  std::to_string(period) + " x " + std::to_string(periods) + ")",
+    Row under{"floor: the stream rendering only a sine, dropouts in " + std::to_string(seconds) +
+                  " s (" + std::to_string(period) + " x " + std::to_string(periods) + ")",
               "",
               {},
               ""};
     for (int run = 0; run < runs; ++run) {
-        progress("bare: a sine on a bare stream, run %d of %d (%d s)", run + 1, runs, seconds + 3);
+        progress("bare: the stream rendering only a sine, run %d of %d (%d s)", run + 1, runs,
+                 seconds + 3);
         Capture capture("tonvik_null.monitor");
         if (!capture.ok())
             return {};
-        std::atomic<bool> quit{false};
-        std::thread player([&] {
-            sched_param param{};
-            param.sched_priority = 60;
-            pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-            const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, 48000, 2};
-            pa_buffer_attr attr{};
-            attr.maxlength = uint32_t(-1);
-            attr.tlength = uint32_t(period * periods) * 2 * sizeof(float);
-            attr.prebuf = uint32_t(-1);
-            attr.minreq = uint32_t(period) * 2 * sizeof(float);
-            attr.fragsize = uint32_t(-1);
-            int error = 0;
-            pa_simple *s = pa_simple_new(nullptr, "tonvik-bench", PA_STREAM_PLAYBACK, nullptr,
-                                         "bare", &spec, nullptr, &attr, &error);
-            if (!s)
-                return;
-            std::vector<float> block(2 * size_t(period));
-            double phase = 0;
-            while (!quit) {
-                for (size_t i = 0; i < block.size(); i += 2) {
-                    block[i] = block[i + 1] = 0.3f * float(std::sin(phase)) + 0.2f;
+        // The program's own stream, rendering a sine in place of the synthesiser.
+        double phase = 0;
+        auto stream = PulseStream::open(
+            48000, period, periods,
+            [](void *data, int len, float *left, float *right) {
+                double &phase = *static_cast<double *>(data);
+                for (int i = 0; i < len; ++i) {
+                    left[i] = right[i] = 0.3f * float(std::sin(phase)) + 0.2f;
                     phase += 2 * M_PI * 440 / 48000;
                 }
-                if (pa_simple_write(s, block.data(), block.size() * sizeof(float), &error) < 0)
-                    break;
-            }
-            pa_simple_free(s);
-        });
+                return false;
+            },
+            &phase);
+        if (!stream)
+            return {};
         std::this_thread::sleep_for(3000ms); // the idle null sink holds the first write
         const size_t from = capture.samples().size();
         std::this_thread::sleep_for(std::chrono::seconds(seconds));
         const size_t to = capture.samples().size();
-        quit = true;
-        player.join();
+        stream.reset();
         under.values.push_back(double(dropouts(capture.samples(), from, to, 32).size()));
     }
     return {under};
