@@ -7,7 +7,7 @@
 foreach(doc changelog tonvik.1)
     set(source ${CMAKE_CURRENT_SOURCE_DIR}/packaging/${doc})
     if(doc STREQUAL "tonvik.1")
-        set(source ${CMAKE_CURRENT_SOURCE_DIR}/assets/tonvik.1)
+        set(source ${CMAKE_BINARY_DIR}/tonvik.1)
     endif()
     add_custom_command(
         OUTPUT ${CMAKE_BINARY_DIR}/${doc}.gz
