@@ -194,11 +194,17 @@ bool AudioEngine::prepare() {
         fontPath_ = path;
     } else {
         scheduler_.discard();
+        // What the user can do depends on whether the font was theirs or the system's.
         reportSilent(path.isEmpty()
                          ? tr("No sound font found: install the package fluid-soundfont-gm or "
                               "start Tonvik with --soundfont FILE.")
-                         : tr("The sound font %1 could not be loaded: start Tonvik with "
-                              "--soundfont FILE.")
+                     : config_.soundFont.isEmpty()
+                         ? tr("The sound font %1 could not be loaded: reinstall the package "
+                              "it comes from, or start Tonvik with --soundfont FILE.")
+                               .arg(path)
+                         : tr("The sound font %1 could not be loaded: it is not a SoundFont "
+                              "(.sf2) that can be read. Give --soundfont another file, or leave "
+                              "it out to use the system's font.")
                                .arg(path));
     }
     return ok;

@@ -10,6 +10,9 @@
 #ifdef TONVIK_HAVE_JACK
 #include <jack/jack.h>
 #endif
+#ifdef TONVIK_HAVE_GLIB
+#include <glib.h>
+#endif
 
 Q_LOGGING_CATEGORY(lcSystem, "tonvik.system", QtWarningMsg)
 
@@ -33,9 +36,20 @@ void jackLog(const char *text) {
 }
 #endif
 
+#ifdef TONVIK_HAVE_GLIB
+// The sound font loader's libraries (FluidSynth's instrument patch library among them)
+// print their assertions through GLib: a damaged font is ours to explain, not theirs.
+void glibLog(const gchar *domain, GLogLevelFlags level, const gchar *text, gpointer) {
+    qCDebug(lcSystem, "GLib %s (level %d) %s", domain ? domain : "-", int(level), text);
+}
+#endif
+
 } // namespace
 
 void routeSystemLogs() {
+#ifdef TONVIK_HAVE_GLIB
+    g_log_set_default_handler(glibLog, nullptr);
+#endif
 #ifdef TONVIK_HAVE_ALSA
     snd_lib_error_set_handler(alsaLog);
 #endif
