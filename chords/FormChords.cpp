@@ -157,6 +157,7 @@ void FormChords::playChord(const std::vector<int> &notes) {
 }
 
 void FormChords::playquestion() {
+    heardAsArpeggio_ = Arpeggiooption->isChecked();
     playChord({questionnotes_.begin() + 1, questionnotes_.begin() + 1 + notecount_});
 }
 
@@ -183,7 +184,7 @@ void FormChords::describe(Answer &record, int answer) const {
     const std::string_view name = chords::kCatalogue[size_t(questionchord_)].name;
     record.askedName = QString::fromLatin1(name.data(), qsizetype(name.size()));
     record.root = questionnotes_[1];
-    record.mode = Arpeggiooption->isChecked() ? "arpeggio" : "block";
+    record.mode = heardAsArpeggio_ ? "arpeggio" : "block";
     record.answeredIndex = answer;
 }
 

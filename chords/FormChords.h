@@ -59,4 +59,5 @@ class FormChords : public DrillWindow {
     int questionchord_ = 0;
     std::array<int, 7> questionnotes_{}; // positions 1..6
     int notecount_ = 0;
+    bool heardAsArpeggio_ = false; // how the question was last played
 };

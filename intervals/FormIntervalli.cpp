@@ -147,7 +147,8 @@ bool FormIntervalli::drawQuestion() {
         return false;
     questioninterval_ = candidates[size_t(Random::entry(int(candidates.size())) - 1)];
     rootnote_ = rootFromCombo();
-    secondnote_ = intervals::secondNote(rootnote_, questioninterval_, direction());
+    drawnDirection_ = direction();
+    secondnote_ = intervals::secondNote(rootnote_, questioninterval_, drawnDirection_);
     return true;
 }
 
@@ -157,8 +158,14 @@ void FormIntervalli::playPair(int root, int second) {
 }
 
 void FormIntervalli::playquestion() {
-    if (rootnote_ != 0)
-        playPair(rootnote_, secondnote_);
+    if (rootnote_ == 0)
+        return;
+    // The second note stays where it was drawn; together or apart is chosen now.
+    using intervals::Direction;
+    heardDirection_ = direction() == Direction::Together         ? Direction::Together
+                      : drawnDirection_ == Direction::Descending ? Direction::Descending
+                                                                 : Direction::Ascending;
+    playPair(rootnote_, secondnote_);
 }
 
 QString FormIntervalli::answerText() const {
@@ -182,7 +189,7 @@ void FormIntervalli::describe(Answer &record, int answer) const {
     record.askedIndex = questioninterval_;
     record.askedName = answerText();
     record.root = rootnote_;
-    record.mode = directions[int(direction())];
+    record.mode = directions[int(heardDirection_)];
     record.answeredIndex = answer;
 }
 

@@ -64,4 +64,7 @@ class FormIntervalli : public DrillWindow {
     int rootnote_ = 0;
     int secondnote_ = 0;
     int questioninterval_ = 0;
+    // How the question was drawn, and how it was last heard (for the answer's record).
+    intervals::Direction drawnDirection_ = intervals::Direction::Ascending;
+    intervals::Direction heardDirection_ = intervals::Direction::Ascending;
 };
