@@ -430,7 +430,7 @@ void DrillWindow::judgeAnswer(int answer) {
         record.drill = drillName();
         record.right = right;
         record.weight = questionWeight();
-        record.answerMs = sinceQuestion_.isValid() ? sinceQuestion_.elapsed() : 0;
+        record.answerMs = msSinceQuestion();
         describe(record, answer);
         store->record(std::move(record));
     }

@@ -156,6 +156,9 @@ class DrillWindow : public QMainWindow {
 
     // The question has been played: the answer time runs from now.
     void questionPlayed() { sinceQuestion_.start(); }
+    qint64 msSinceQuestion() const {
+        return sinceQuestion_.isValid() ? sinceQuestion_.elapsed() : 0;
+    }
 
     // Load steps every window takes, in the order its own load gives.
     void selectNotest();

@@ -271,8 +271,14 @@ void FormMelody::tasto_click(int Index) {
         Midi()->noteOn(s.channel, s.volume, 60 + Index);
         return;
     }
-    if (nanswers_ < melody::kMaxNotes)
+    const qint64 now = msSinceQuestion();
+    if (nanswers_ == 0)
+        lastKeyMs_ = 0; // the first key's time runs from the end of the playback
+    if (nanswers_ < melody::kMaxNotes) {
         answers_[size_t(++nanswers_)] = Index;
+        keyMs_[size_t(nanswers_)] = now - lastKeyMs_;
+    }
+    lastKeyMs_ = now;
     if (nanswers_ < nnotes_)
         return;
     nanswers_ = 0;
@@ -307,11 +313,13 @@ bool askExitQuestion(QWidget *parent) {
 }
 
 void FormMelody::describe(Answer &record, int) const {
-    QStringList notes, keys;
+    QStringList notes, keys, times;
     for (int k = 1; k <= nnotes_; ++k) {
         notes << QString::number(notes_[size_t(k)]);
         keys << QString::number(answers_[size_t(k)]);
+        times << QString::number(keyMs_[size_t(k)]);
     }
+    record.keyTimes = times.join(' ');
     record.askedName = Label1->text().trimmed();
     record.askedNotes = notes.join(' ');
     record.answeredKeys = keys.join(' ');

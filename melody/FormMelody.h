@@ -60,8 +60,10 @@ class FormMelody : public DrillWindow {
 
     // The window object's own state: it outlives the controls.
     int nnotes_ = 0;
-    std::array<int, melody::kMaxNotes + 1> notes_{};   // positions 1..10
-    std::array<int, melody::kMaxNotes + 1> answers_{}; // positions 1..10
+    std::array<int, melody::kMaxNotes + 1> notes_{};    // positions 1..10
+    std::array<int, melody::kMaxNotes + 1> answers_{};  // positions 1..10
+    std::array<qint64, melody::kMaxNotes + 1> keyMs_{}; // each key's own answer time
+    qint64 lastKeyMs_ = 0; // when the previous key came, after the playback ended
     int nanswers_ = 0;
 };
 

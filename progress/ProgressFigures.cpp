@@ -46,9 +46,10 @@ ProgressFigures ProgressFigures::of(const QString &drill, const std::vector<Answ
     f.perItem.resize(items);
     std::vector<std::vector<qint64>> times(items);
     for (const Answer &a : answers) {
-        Tally &day = f.perDay[a.at.toUTC().date()];
-        ++day.answers;
-        day.right += a.right;
+        // The day as the user lived it, and counted as the drill window counted it.
+        Tally &day = f.perDay[a.at.toLocalTime().date()];
+        day.answers += a.weight;
+        day.right += a.right ? a.weight : 0;
         if (drill != "melody") {
             if (a.askedIndex < 0 || size_t(a.askedIndex) >= items)
                 continue;
@@ -60,13 +61,16 @@ ProgressFigures ProgressFigures::of(const QString &drill, const std::vector<Answ
             continue;
         }
         // A melody counts note by note: each pitch class and each position asked.
-        const QList<int> asked = numbers(a.askedNotes), keys = numbers(a.answeredKeys);
+        // Each note's time is its own key's (answers kept before key times were, the
+        // whole melody's).
+        const QList<int> asked = numbers(a.askedNotes), keys = numbers(a.answeredKeys),
+                         keyMs = numbers(a.keyTimes);
         for (qsizetype k = 0; k < asked.size(); ++k) {
             const int pc = melody::pitchClass(asked[k]);
             const bool right = k < keys.size() && keys[k] == pc;
             ++f.perItem[size_t(pc)].answers;
             f.perItem[size_t(pc)].right += right;
-            times[size_t(pc)].push_back(a.answerMs);
+            times[size_t(pc)].push_back(k < keyMs.size() ? keyMs[k] : a.answerMs);
             if (f.perPosition.size() <= size_t(k))
                 f.perPosition.resize(size_t(k) + 1);
             ++f.perPosition[size_t(k)].answers;
@@ -83,18 +87,26 @@ ProgressFigures ProgressFigures::of(const QString &drill, const std::vector<Answ
     return f;
 }
 
+QDateTime ProgressFigures::periodStart(int days, const QDateTime &now) {
+    if (days <= 0)
+        return {};
+    return now.toLocalTime().date().addDays(1 - days).startOfDay();
+}
+
 std::set<int> ProgressFigures::weakest(int count, int minAnswers) const {
     std::vector<int> candidates;
     for (int i = 0; i < int(perItem.size()); ++i)
         if (perItem[size_t(i)].answers >= minAnswers)
             candidates.push_back(i);
-    std::stable_sort(candidates.begin(), candidates.end(), [&](int a, int b) {
-        return perItem[size_t(a)].accuracy() < perItem[size_t(b)].accuracy();
-    });
+    // Compared as fractions: two items a whole percent apart may still differ.
+    auto worse = [&](int a, int b) {
+        const Tally &x = perItem[size_t(a)], &y = perItem[size_t(b)];
+        return qint64(x.right) * y.answers < qint64(y.right) * x.answers;
+    };
+    std::stable_sort(candidates.begin(), candidates.end(), worse);
     std::set<int> out;
     for (size_t k = 0; k < candidates.size(); ++k)
-        if (int(k) < count || perItem[size_t(candidates[k])].accuracy() ==
-                                  perItem[size_t(candidates[size_t(count) - 1])].accuracy())
+        if (int(k) < count || !worse(candidates[size_t(count) - 1], candidates[k]))
             out.insert(candidates[k]);
     return out;
 }

@@ -15,16 +15,21 @@
 struct ProgressFigures {
     struct Tally {
         int answers = 0, right = 0;
-        double accuracy() const { return answers ? 100.0 * right / answers : 0; }
+        // In whole percent, rounded down, as the drill windows show their score.
+        int accuracy() const { return answers ? int(100LL * right / answers) : 0; }
     };
     QStringList itemNames;                       // by item index
     std::vector<Tally> perItem;                  // by item index
     std::vector<double> medianMs;                // by item index; 0 where none
     std::map<std::pair<int, int>, int> confused; // (asked, answered) -> answers
-    std::map<QDate, Tally> perDay;               // by UTC date
+    std::map<QDate, Tally> perDay;               // by the user's local date, as the
+                                                 // drill window counts (a melody by note)
     std::vector<Tally> perPosition;              // melodies: by note position, from 0
 
     static ProgressFigures of(const QString &drill, const std::vector<Answer> &answers);
+    // The first moment of the periods the window offers: the start of the local day
+    // `days` - 1 days before today (today alone for 1); invalid (everything) for 0.
+    static QDateTime periodStart(int days, const QDateTime &now = QDateTime::currentDateTime());
     // The weakest items: the lowest accuracy among those with at least `minAnswers`
     // answers, up to `count` of them (more where they tie).
     std::set<int> weakest(int count = 3, int minAnswers = 5) const;

@@ -119,6 +119,7 @@ void ProgressStore::record(Answer answer) {
         waiting_.push_back(std::move(answer));
     }
     wake_.notify_one();
+    emit recorded();
 }
 
 bool ProgressStore::flush(int timeoutMs) {
@@ -294,7 +295,7 @@ std::vector<Answer> ProgressStore::answers(const QString &drill, const QDateTime
                                q.value(2).toString(), q.value(3).toInt(), q.value(4).toString(),
                                q.value(5).toInt(), q.value(6).toString(), q.value(7).toString(),
                                q.value(8).toInt(), q.value(9).toString(), q.value(10).toBool(),
-                               q.value(11).toInt(), q.value(12).toLongLong()});
+                               q.value(11).toInt(), q.value(12).toLongLong(), QString()});
         // What waits to be written may have been written meanwhile: count it once.
         QSqlQuery written(db);
         written.prepare("SELECT 1 FROM answers WHERE uid = ?");

@@ -25,6 +25,8 @@ struct Answer {
     bool right = false;
     int weight = 1;
     qint64 answerMs = 0; // from the end of the question's playback to the answer
+    QString keyTimes;    // a melody's keys, each from the one before (the first from the
+                         // end of the playback), in ms: "850 420 610"
 
     bool operator==(const Answer &) const = default;
 };
@@ -67,6 +69,8 @@ class ProgressStore : public QObject {
     // works again; and that it works again.
     void problem(const QString &message);
     void restored();
+    // An answer was recorded (it may still be waiting to be written).
+    void recorded();
 
   private:
     void run();

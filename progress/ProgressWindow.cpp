@@ -23,8 +23,8 @@
 
 namespace {
 
-QString percent(double value) {
-    return QString::number(value, 'f', 0) + " %";
+QString percent(int value) {
+    return QString::number(value) + " %";
 }
 
 // A bar chart of one value per category, with a value axis from 0 to `top`.
@@ -124,14 +124,22 @@ ProgressWindow::ProgressWindow(ProgressStore &store, DrillWindow *drill, QWidget
     connect(period_, &QComboBox::currentIndexChanged, this, &ProgressWindow::refresh);
     connect(weakest, &QPushButton::clicked, this, &ProgressWindow::tickTheWeakest);
     connect(exportButton, &QPushButton::clicked, this, &ProgressWindow::exportCsv);
+    // Answers given while the window is open join it; a burst of them redraws once.
+    follow_.setSingleShot(true);
+    follow_.setInterval(150);
+    connect(&follow_, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            refresh();
+    });
+    connect(&store_, &ProgressStore::recorded, &follow_, qOverload<>(&QTimer::start));
     resize(980, 560);
     refresh();
 }
 
 void ProgressWindow::refresh() {
     const int days[] = {7, 30, 0};
-    const int span = days[std::max(0, period_->currentIndex())];
-    const QDateTime since = span ? QDateTime::currentDateTimeUtc().addDays(-span) : QDateTime();
+    const QDateTime since =
+        ProgressFigures::periodStart(days[std::max(0, period_->currentIndex())]);
     const std::vector<Answer> answers = store_.answers(drillName_, since, true);
     figures_ = ProgressFigures::of(drillName_, answers);
 
@@ -166,7 +174,7 @@ QWidget *ProgressWindow::accuracyTab() {
             continue;
         const QString name = figures_.itemNames[qsizetype(i)];
         names << QString("%1 (%2)").arg(name).arg(t.answers);
-        accuracy.push_back(std::round(t.accuracy()));
+        accuracy.push_back(t.accuracy());
         rows.push_back({name, QString::number(t.answers), QString::number(t.right),
                         percent(t.accuracy()), QString::number(figures_.medianMs[i], 'f', 0)});
     }
@@ -224,7 +232,7 @@ QWidget *ProgressWindow::positionTab() {
     for (size_t k = 0; k < figures_.perPosition.size(); ++k) {
         const ProgressFigures::Tally &t = figures_.perPosition[k];
         names << QString::number(k + 1);
-        accuracy.push_back(std::round(t.accuracy()));
+        accuracy.push_back(t.accuracy());
         rows.push_back({QString::number(k + 1), QString::number(t.answers),
                         QString::number(t.right), percent(t.accuracy())});
     }
@@ -237,8 +245,7 @@ QWidget *ProgressWindow::dayTab() {
     auto *line = new QLineSeries;
     std::vector<QStringList> rows;
     for (const auto &[day, t] : figures_.perDay) {
-        line->append(double(QDateTime(day, QTime(12, 0), Qt::UTC).toMSecsSinceEpoch()),
-                     t.accuracy());
+        line->append(double(QDateTime(day, QTime(12, 0)).toMSecsSinceEpoch()), t.accuracy());
         rows.push_back({day.toString(Qt::ISODate), QString::number(t.answers),
                         QString::number(t.right), percent(t.accuracy())});
     }
@@ -250,8 +257,8 @@ QWidget *ProgressWindow::dayTab() {
     auto *x = new QDateTimeAxis;
     x->setFormat("dd MMM");
     const QDate first = figures_.perDay.begin()->first, last = figures_.perDay.rbegin()->first;
-    x->setRange(QDateTime(first.addDays(-1), QTime(12, 0), Qt::UTC),
-                QDateTime(last.addDays(1), QTime(12, 0), Qt::UTC));
+    x->setRange(QDateTime(first.addDays(-1), QTime(12, 0)),
+                QDateTime(last.addDays(1), QTime(12, 0)));
     x->setTickCount(int(std::min<qint64>(first.daysTo(last) + 3, 8)));
     auto *y = new QValueAxis;
     y->setRange(0, 100);
@@ -284,12 +291,16 @@ QWidget *ProgressWindow::timeTab() {
 void ProgressWindow::tickTheWeakest() {
     if (!drill_)
         return;
+    refresh(); // from what is stored now, whatever the window showed
     const std::set<int> weakest = figures_.weakest();
     if (weakest.empty()) {
         QMessageBox::information(this, windowTitle(),
                                  "No item has 5 answers or more in this period yet.");
         return;
     }
+    // The ticks are the drill window's: a closed one opens to take them.
+    if (!drill_->isLoaded())
+        drill_->showWindow();
     drill_->tickItems(weakest);
 }
 

@@ -4,6 +4,7 @@
 #include "progress/ProgressFigures.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 class DrillWindow;
@@ -42,6 +43,7 @@ class ProgressWindow : public QWidget {
     QComboBox *period_ = nullptr;
     QLabel *empty_ = nullptr;
     QTabWidget *tabs_ = nullptr;
+    QTimer follow_; // answers recorded while the window is open show shortly after
 };
 
 // A table of figures, read-only, named for assistive technology.
