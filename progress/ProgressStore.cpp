@@ -271,7 +271,7 @@ std::vector<Answer> ProgressStore::answers(const QString &drill, const QDateTime
         q.prepare(QString("SELECT %1 FROM answers WHERE (? = '' OR drill = ?) AND at >= ? "
                           "ORDER BY at, id")
                       .arg(brief ? "at, asked_index, answered_index, right, answer_ms, "
-                                   "asked_notes, answered_keys"
+                                   "asked_notes, answered_keys, weight"
                                  : kColumns));
         const QString which = drill.isEmpty() ? QString("") : drill; // never NULL
         q.addBindValue(which);
@@ -288,6 +288,7 @@ std::vector<Answer> ProgressStore::answers(const QString &drill, const QDateTime
                 a.answerMs = q.value(4).toLongLong();
                 a.askedNotes = q.value(5).toString();
                 a.answeredKeys = q.value(6).toString();
+                a.weight = q.value(7).toInt();
             }
         else if (q.isActive())
             while (q.next())

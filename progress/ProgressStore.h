@@ -55,8 +55,8 @@ class ProgressStore : public QObject {
     void record(Answer answer);
     // Every answer of a drill (all drills if empty) since `since` (all if invalid),
     // oldest first: what is in the file and what is still waiting to be written. The
-    // brief form fills only the time, the items, right, the answer time and a melody's
-    // notes and keys.
+    // brief form fills only the time, the items, right, the weight, the answer time and
+    // a melody's notes and keys.
     std::vector<Answer> answers(const QString &drill = {}, const QDateTime &since = {},
                                 bool brief = false) const;
     // Waits until everything recorded so far is written or has failed; true if written.

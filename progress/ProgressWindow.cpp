@@ -147,7 +147,7 @@ void ProgressWindow::refresh() {
     while (tabs_->count() > 0) {
         QWidget *page = tabs_->widget(0);
         tabs_->removeTab(0);
-        page->deleteLater();
+        delete page; // at once: nothing of it may be found (by name) after a redraw
     }
     empty_->setVisible(answers.empty());
     tabs_->setVisible(!answers.empty());

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress store on real SQLite files; the Progress window on known answers.
 #include "app/WindowRegistry.h"
+#include "chords/FormChords.h"
+#include "melody/FormMelody.h"
 #include "progress/ProgressWindow.h"
 #include "sound/SoundSettings.h"
 #include "tests_support/Controls.h"
@@ -15,9 +17,10 @@
 
 namespace {
 
+// An interval answer on `day` at 10:00 UTC, or at the moment given in full.
 Answer answer(int asked, int answered, const QString &day = "2026-12-01", qint64 ms = 900) {
     Answer a;
-    a.at = QDateTime::fromString(day + "T10:00:00.000Z", Qt::ISODateWithMs);
+    a.at = QDateTime::fromString(day.size() > 10 ? day : day + "T10:00:00.000Z", Qt::ISODateWithMs);
     a.drill = "intervals";
     a.askedIndex = asked;
     a.askedName = QString("item %1").arg(asked);
@@ -77,6 +80,10 @@ class TestProgress : public QObject {
     QTemporaryDir dir;
 
   private slots:
+    void initTestCase() {
+        qputenv("TZ", "Pacific/Auckland");
+        tzset();
+    }
     // Written, kept over a reopening, and exported as CSV that reads back the same.
     void answersAreKeptAndExported() {
         const QString path = dir.filePath("kept/progress.sqlite");
@@ -161,29 +168,28 @@ class TestProgress : public QObject {
         QCOMPARE(int(ProgressStore(blocked + "/progress.sqlite").answers().size()), 1);
     }
 
-    // What the window shows of known answers, and "Tick the weakest" in the drill.
+    // What the window shows of known answers, on the user's local days (Auckland here),
+    // and "Tick the weakest" in the drill, from what is stored when it is clicked.
     void figuresAndTheWeakest() {
         ProgressStore store(dir.filePath("figures.sqlite"));
-        // Octave 5 of 6 right; 5th 1 of 5 (4 a 4th); 3rd 3 of 5; unison 0 of 2 (too few).
+        // Octave 5 of 6 right; 5th 1 of 5 (4 a 4th); 3rd 3 of 5; unison 0 of 4 (too few)
+        // at 20:30 UTC, the next morning in Auckland.
         for (int i = 0; i < 6; ++i)
             store.record(answer(12, i < 5 ? 12 : 11, "2026-12-01", 1000 + 100 * i));
         for (int i = 0; i < 5; ++i)
             store.record(answer(7, i < 1 ? 7 : 5, "2026-12-02"));
         for (int i = 0; i < 5; ++i)
             store.record(answer(4, i < 3 ? 4 : 3, "2026-12-02"));
-        store.record(answer(0, 1, "2026-12-03"));
-        store.record(answer(0, 1, "2026-12-03"));
+        for (int i = 0; i < 4; ++i)
+            store.record(answer(0, 1, "2026-12-03T20:30:00.000Z"));
+        // The last 7 days are today and the 6 before, from local midnight.
+        const QDateTime start = QDate::currentDate().addDays(-6).startOfDay();
+        store.record(answer(10, 10, start.addSecs(60).toUTC().toString(Qt::ISODateWithMs)));
+        store.record(answer(11, 11, start.addSecs(-60).toUTC().toString(Qt::ISODateWithMs)));
         QVERIFY(store.flush());
         const ProgressFigures f = ProgressFigures::of("intervals", store.answers("intervals"));
-        QCOMPARE(f.perItem[12].answers, 6);
-        QCOMPARE(f.perItem[12].right, 5);
-        QCOMPARE(f.perItem[7].right, 1);
         QCOMPARE(f.medianMs[12], 1250.0);
         QCOMPARE(f.confused.at({7, 5}), 4);
-        QCOMPARE(f.confused.at({0, 1}), 2);
-        QCOMPARE(int(f.perDay.size()), 3);
-        QCOMPARE(f.perDay.at(QDate(2026, 12, 2)).right, 4);
-        QCOMPARE(f.weakest(2), (std::set<int>{7, 4}));
 
         variabiliglobali() = SoundSettings{};
         RecordingBackend midi;
@@ -193,17 +199,89 @@ class TestProgress : public QObject {
         ProgressWindow window(store, w);
         window.show();
         QVERIFY(!control(&window, "empty")->isVisible());
-        QCOMPARE(control<QTableWidget>(&window, "Figures per item")->rowCount(), 4);
+        auto column = [&](const QString &table, int c) {
+            QStringList out;
+            auto *t = control<QTableWidget>(&window, table);
+            for (int r = 0; r < t->rowCount(); ++r)
+                out << t->item(r, c)->text();
+            return out;
+        };
+        QVERIFY2(column("Figures per day", 0).mid(0, 3) ==
+                     QStringList({"2026-12-01", "2026-12-02", "2026-12-04"}),
+                 qPrintable(column("Figures per day", 0).join(' ')));
+        // 6th major 0 of 5, recorded after the window drew: weaker than the octave. The
+        // drill window is closed: it opens to take the ticks.
+        for (int i = 0; i < 5; ++i)
+            store.record(answer(9, 8, QDate::currentDate().toString(Qt::ISODate)));
+        w->close();
+        QVERIFY(!w->isLoaded());
         click(&window, "tickweakest");
+        QVERIFY(w->isLoaded() && w->isVisible());
         QList<int> ticked;
         for (int i = 0; i < 13; ++i)
             if (button(w, QString("inter(%1)").arg(i))->isChecked())
                 ticked << i;
-        QCOMPARE(ticked, QList<int>({4, 7, 12})); // the three weakest with 5 answers or more
+        QCOMPARE(ticked, QList<int>({4, 7, 9}));
+        // Answers recorded while the window is open join it; 2 of 3 is 66 %, as the drill says.
+        for (int i = 0; i < 3; ++i)
+            store.record(answer(2, i < 2 ? 2 : 1, QDate::currentDate().toString(Qt::ISODate)));
+        QTRY_VERIFY(column("Figures per item", 0).contains("2nd major"));
+        QCOMPARE(column("Figures per item", 3)[column("Figures per item", 0).indexOf("2nd major")],
+                 QString("66 %"));
+        control<QComboBox>(&window, "period")->setCurrentIndex(0);
+        QVERIFY(column("Figures per item", 0).contains("7th minor"));
+        QVERIFY(!column("Figures per item", 0).contains("7th major"));
 
         ProgressWindow chords(store, registry.window(DrillKind::Chords));
         QVERIFY(control<QLabel>(&chords, "empty")->text().contains("Test mode"));
         QVERIFY(!control(&chords, "empty")->isHidden());
+    }
+
+    // What is recorded is what was asked and answered: a melody counted by note as the
+    // drill counts it, each key with its own time; a chord in the mode it was heard in.
+    void recordsFollowTheDrills() {
+        ProgressStore store(dir.filePath("drills.sqlite"));
+        ProgressStore::setCurrent(&store);
+        variabiliglobali() = SoundSettings{};
+        RecordingBackend midi;
+        WindowRegistry registry;
+        auto *melody = static_cast<FormMelody *>(registry.window(DrillKind::Melody));
+        registry.open(DrillKind::Melody);
+        control<QSlider>(melody, "Slider1")->setValue(0);
+        click(melody, "Test");
+        for (int length : {1, 5}) { // the first right, the second wrong at its first key
+            control<QComboBox>(melody, "nnotescombo")->setCurrentIndex(length - 1);
+            click(melody, "New");
+            for (int k = 1; k <= length; ++k) {
+                QTest::qWait(150);
+                const int pc = melody->notes(k) % 12;
+                click(melody, QString("tasto(%1)").arg(length == 5 && k == 1 ? (pc + 1) % 12 : pc));
+            }
+        }
+        QCOMPARE(text(melody, "Label7"), QString("16")); // 1 of 6 notes
+        ProgressWindow window(store, melody);
+        const auto *days = control<QTableWidget>(&window, "Figures per day");
+        QCOMPARE(days->item(days->rowCount() - 1, 3)->text(), QString("16 %"));
+        QVERIFY(store.flush());
+        const QStringList keyMs = store.answers("melody").back().keyTimes.split(' ');
+        QCOMPARE(keyMs.size(), 5);
+        for (const QString &ms : keyMs)
+            QVERIFY2(ms.toInt() >= 140 && ms.toInt() < 400, qPrintable(keyMs.join(' ')));
+
+        // Asked as an arpeggio, answered after the window was closed and opened again.
+        registry.open(DrillKind::Chords);
+        auto *chords = static_cast<FormChords *>(registry.window(DrillKind::Chords));
+        control<QSlider>(chords, "Slider1")->setValue(0);
+        click(chords, "Arpeggiooption");
+        click(chords, "New");
+        chords->close();
+        registry.open(DrillKind::Chords);
+        QVERIFY(button(chords, "Chordoption")->isChecked());
+        click(chords, "Test");
+        click(chords, QString("playchord(%1)").arg(chords->questionchord()));
+        QVERIFY(store.flush());
+        QCOMPARE(store.answers("chords").back().mode, QString("arpeggio"));
+        ProgressStore::setCurrent(nullptr);
     }
 };
 
