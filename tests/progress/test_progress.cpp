@@ -1,17 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress store on real SQLite files; the Progress window on known answers.
 #include "app/WindowRegistry.h"
+#include "melody/FormMelody.h"
 #include "progress/ProgressWindow.h"
+#include "sound/FileNames.h"
 #include "sound/SoundSettings.h"
 #include "tests_support/Controls.h"
 #include "tests_support/RecordingBackend.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -70,18 +84,94 @@ QList<QStringList> parseCsv(const QByteArray &text) {
     return rows;
 }
 
+// The table of the first schema version, as Tonvik 1.0 made it.
+const QString kVersion1 =
+    "CREATE TABLE answers (id INTEGER PRIMARY KEY, uid TEXT UNIQUE NOT NULL, at TEXT NOT NULL, "
+    "drill TEXT NOT NULL, asked_index INTEGER, asked_name TEXT, root INTEGER, mode TEXT, "
+    "asked_notes TEXT, answered_index INTEGER, answered_keys TEXT, right INTEGER NOT NULL, "
+    "weight INTEGER NOT NULL, answer_ms INTEGER)";
+
+QByteArray rawContents(const QByteArray &path) {
+    QFile f;
+    const int fd = ::open(path.constData(), O_RDONLY);
+    return fd >= 0 && f.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle) ? f.readAll()
+                                                                              : QByteArray();
+}
+
+// Every file of a directory (through links) and what it holds.
+QMap<QString, QByteArray> files(const QString &dir) {
+    QMap<QString, QByteArray> found;
+    for (const QString &name : QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System))
+        found[name] = contents(dir + '/' + name);
+    return found;
+}
+
+// While it lives, this thread and those it starts may not write what the file modes
+// forbid, root too.
+struct FileModesHold {
+    FileModesHold() { override(false); }
+    ~FileModesHold() { override(true); }
+    static void override(bool on) {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2]{};
+        syscall(SYS_capget, &header, data);
+        const quint32 bit = 1u << CAP_DAC_OVERRIDE;
+        data[0].effective =
+            on ? data[0].effective | (data[0].permitted & bit) : data[0].effective & ~bit;
+        syscall(SYS_capset, &header, data);
+    }
+};
+
 } // namespace
 
 class TestProgress : public QObject {
     Q_OBJECT
-    QTemporaryDir dir;
+    QTemporaryDir dir, home;
+    QString seeded; // a store of 2,000 answers
+
+    // The program as a user starts it, with a home of its own; an argument may hold a
+    // byte as \0ooo (octal).
+    int tonvik(const QStringList &args, QByteArray *said, const QString &prefix = {}) {
+        QString script = "trap '' XFSZ; exec " + prefix + " \"$0\"";
+        for (int i = 1; i <= args.size(); ++i)
+            script += QString(" \"$(printf %b \"${%1}\")\"").arg(i);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+            env.insert(name, home.path());
+        p.setProcessEnvironment(env);
+        p.start("sh",
+                QStringList{"-c", script, qEnvironmentVariable("TONVIK_TEST_DATA") + "/tonvik"} +
+                    args);
+        p.waitForFinished(60000);
+        *said = p.readAllStandardError();
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
 
   private slots:
-    // Written, kept over a reopening, and exported as CSV that reads back the same.
+    void initTestCase() {
+        seeded = dir.filePath("seeded.sqlite");
+        ProgressStore store(seeded);
+        for (int i = 0; i < 2000; ++i)
+            store.record(answer(i % 13, i % 12));
+        QVERIFY(store.flush(60000));
+    }
+
+    // Written, kept over a reopening, and exported as CSV that reads back the same; a
+    // text a spreadsheet would take for a formula is begun with a quote.
     void answersAreKeptAndExported() {
+        // Under scripts/with-test-env no test reaches the user's own store.
+        QVERIFY(
+            !ProgressStore::defaultPath().startsWith(getpwuid(getuid())->pw_dir + QString('/')));
         const QString path = dir.filePath("kept/progress.sqlite");
-        std::vector<Answer> recorded = {answer(7, 7), answer(4, 3), answer(0, 0)};
-        recorded[1].askedName = "3rd \"major\", or not";
+        std::vector<Answer> recorded;
+        for (const char *text : {"3rd \"major\", or not", ",", "\"", "\n", "a,b\r\nc", "=1+2", "+1",
+                                 "-2", "@SUM(A1)", "'x"}) {
+            recorded.push_back(answer(7, recorded.size() % 2 ? 7 : 5));
+            recorded.back().askedName = text;
+        }
+        recorded[1].askedIndex = -1;
+        recorded[1].keyTimes = "830 410 655";
         {
             ProgressStore store(path);
             for (const Answer &a : recorded)
@@ -90,12 +180,13 @@ class TestProgress : public QObject {
         }
         ProgressStore store(path);
         std::vector<Answer> read = store.answers("intervals");
-        QCOMPARE(int(read.size()), 3);
+        QCOMPARE(read.size(), recorded.size());
         for (size_t i = 0; i < read.size(); ++i) {
             QVERIFY(!read[i].uid.isEmpty());
             recorded[i].uid = read[i].uid;
             QVERIFY2(read[i] == recorded[i], qPrintable(read[i].askedName));
         }
+        QCOMPARE(store.answers("intervals", {}, true)[1].keyTimes, QString("830 410 655"));
         QVERIFY(store.answers("chords").empty());
         QCOMPARE(int(store.answers({}, recorded[0].at.addDays(1)).size()), 0);
         QCOMPARE(sql(path, "PRAGMA user_version"), QString::number(ProgressStore::kSchemaVersion));
@@ -104,61 +195,222 @@ class TestProgress : public QObject {
         QString error;
         QVERIFY2(store.exportCsv(dir.filePath("out.csv"), &error), qPrintable(error));
         const QList<QStringList> rows = parseCsv(contents(dir.filePath("out.csv")));
-        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows.size(), int(recorded.size()) + 1);
         QCOMPARE(rows[0].first(), QString("time_utc"));
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(rows[i + 1],
-                     QStringList({recorded[size_t(i)].at.toString(Qt::ISODateWithMs), "intervals",
-                                  QString::number(recorded[size_t(i)].askedIndex),
-                                  recorded[size_t(i)].askedName, "60", "ascending", "",
-                                  QString::number(recorded[size_t(i)].answeredIndex), "",
-                                  recorded[size_t(i)].right ? "1" : "0", "1", "900"}));
+        for (size_t i = 0; i < recorded.size(); ++i) {
+            const Answer &a = recorded[i];
+            const QString shown =
+                QString("=+-@").contains(a.askedName[0]) ? "'" + a.askedName : a.askedName;
+            QCOMPARE(rows[qsizetype(i) + 1],
+                     QStringList({a.at.toString(Qt::ISODateWithMs), "intervals",
+                                  QString::number(a.askedIndex), shown, "60", "ascending", "",
+                                  QString::number(a.answeredIndex), "", a.right ? "1" : "0", "1",
+                                  "900", a.keyTimes}));
+        }
+
+        // A file of the first version is read as it is and taken forward at the first write.
+        const QString old = dir.filePath("version1.sqlite");
+        sql(old, kVersion1);
+        sql(old, "INSERT INTO answers VALUES (1, 'u1', '2026-11-30T10:00:00.000Z', 'melody', -1, "
+                 "'C E', -1, '', '60 64', -1, '0 4', 1, 2, 700)");
+        sql(old, "PRAGMA user_version=1");
+        ProgressStore first(old);
+        QCOMPARE(first.answers("melody", {}, true).at(0).answeredKeys, QString("0 4"));
+        first.record(recorded[1]);
+        QVERIFY(first.flush());
+        QCOMPARE(sql(old, "PRAGMA user_version"), QString("2"));
+        QCOMPARE(first.answers().at(1), recorded[1]);
     }
 
-    // A newer file is refused and left alone, a corrupt one moved aside, one that cannot
-    // be made said once and written when it can; the answers meanwhile in memory.
+    // A file the store cannot use as it is: refused and left as it was, moved aside for a
+    // new one, or written once the cause is gone; said in the windows each time.
     void storesThatCannotBeUsed() {
-        const QString newer = dir.filePath("newer.sqlite");
+        enum Outcome { Refused, MovedAside, Later };
+        const QString newer = dir.filePath("newer.sqlite"),
+                      lacking = dir.filePath("lacking.sqlite");
         sql(newer, "CREATE TABLE answers (x)");
         sql(newer, "PRAGMA user_version=99");
-        const QString garbage = dir.filePath("corrupt.sqlite");
-        QFile f(garbage);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(8192, 'x'));
-        f.close();
-        const QString blocked = dir.filePath("a-file");
+        sql(lacking, QString(kVersion1).remove(", answer_ms INTEGER"));
+        sql(lacking, "PRAGMA user_version=1");
+        const QString garbage = dir.filePath("corrupt.sqlite"), cut = dir.filePath("cut.sqlite");
+        for (const QString &name : {garbage, garbage + "-wal"}) {
+            QFile f(name);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(8192, 'x')) == 8192);
+        }
+        QVERIFY(QFile::copy(seeded, cut) && QFile::resize(cut, 40960));
+        const QString blocked = dir.filePath("a-file"), locked = dir.filePath("locked.sqlite");
         QFile(blocked).open(QIODevice::WriteOnly); // a file where the directory should be
+        QVERIFY(QFile::copy(seeded, locked) && ::chmod(qPrintable(locked), 0444) == 0);
+        const FileModesHold unprivileged;
 
-        for (const QString &path : {newer, garbage, blocked + "/progress.sqlite"}) {
-            const QByteArray before = contents(path);
-            ProgressStore store(path);
+        const struct {
+            QString path, said;
+            Outcome outcome;
+            std::function<void()> cure;
+        } cases[] = {
+            {newer, "newer Tonvik", Refused, {}},
+            {lacking, "no answer_ms", Refused, {}},
+            {garbage, "not a database", MovedAside, {}},
+            {cut, "malformed", MovedAside, {}},
+            {blocked + "/progress.sqlite", "cannot be made", Later,
+             [&] { QVERIFY(QFile::remove(blocked) && QDir().mkpath(blocked)); }},
+            {locked, "Permission denied", Later, [&] { ::chmod(qPrintable(locked), 0644); }},
+        };
+        variabiliglobali() = SoundSettings{};
+        RecordingBackend midi;
+        WindowRegistry registry;
+        registry.open(DrillKind::Intervals);
+        const QStatusBar *status = registry.window(DrillKind::Intervals)->statusBar();
+        for (const auto &c : cases) {
+            const QByteArray before = contents(c.path), wal = contents(c.path + "-wal");
+            const int kept = c.outcome == Later ? int(ProgressStore(c.path).answers().size()) : 0;
+            ProgressStore store(c.path);
+            registry.follow(store);
             QSignalSpy problem(&store, &ProgressStore::problem);
             store.record(answer(2, 2));
-            const bool written = store.flush();
-            QCOMPARE(int(store.answers().size()), 1);
-            if (path == garbage) {
-                QVERIFY(written);
-                const QStringList aside = QDir(dir.path()).entryList({"corrupt.sqlite.corrupt-*"});
-                QCOMPARE(aside.size(), 1);
-                QCOMPARE(contents(dir.filePath(aside.first())), before);
-                continue;
-            }
-            QVERIFY(!written);
+            QCOMPARE(store.flush(), c.outcome == MovedAside);
+            QCOMPARE(int(store.answers().size()), kept + 1);
             QTRY_COMPARE(problem.size(), 1);
-            QVERIFY(problem[0][0].toString().contains(QDir::toNativeSeparators(path)));
-            if (path == newer) {
-                QVERIFY(problem[0][0].toString().contains("newer Tonvik"));
-                QCOMPARE(contents(newer), before);
+            const QString said = problem[0][0].toString();
+            QVERIFY2(said.contains(QDir::toNativeSeparators(c.path)) && said.contains(c.said),
+                     qPrintable(said));
+            QCOMPARE(status->currentMessage(), said);
+            if (c.outcome == Refused) {
+                QCOMPARE(contents(c.path), before);
                 continue;
             }
-            // The directory becomes possible: the answer is written at the next try.
+            if (c.outcome == MovedAside) {
+                const QString name = QFileInfo(c.path).fileName();
+                const QString aside = QDir(dir.path()).entryList({name + ".corrupt-*"}).first();
+                QVERIFY2(said.contains(aside), qPrintable(said));
+                QCOMPARE(contents(dir.filePath(aside)), before);
+                QCOMPARE(contents(dir.filePath(aside) + "-wal"), wal);
+                QCOMPARE(sql(c.path, "SELECT count(*) FROM answers"), QString("1"));
+                continue;
+            }
+            // No companion file made unwritable; the next try after the cure writes.
+            QVERIFY(!QFile::exists(c.path + "-wal") && !QFile::exists(c.path + "-shm"));
             QSignalSpy restored(&store, &ProgressStore::restored);
-            QVERIFY(QFile::remove(blocked) && QDir().mkpath(blocked));
+            c.cure();
             QTRY_VERIFY_WITH_TIMEOUT(restored.size() == 1, 5000);
             QVERIFY(store.flush());
             QCOMPARE(problem.size(), 1);
+            QCOMPARE(sql(c.path, "SELECT count(*) FROM answers"), QString::number(kept + 1));
         }
-        QCOMPARE(int(ProgressStore(blocked + "/progress.sqlite").answers().size()), 1);
+    }
+
+    // However the writer and a reader meet, every answer is read, and once.
+    void readWhileWriting() {
+        ProgressStore store(dir.filePath("busy.sqlite"));
+        for (int round = 1; round <= 3; ++round) {
+            for (int i = 0; i < 300; ++i)
+                store.record(answer(i % 13, 0));
+            for (bool brief = false; store.waiting().count > 0; brief = !brief)
+                QCOMPARE(int(store.answers({}, {}, brief).size()), 300 * round);
+        }
+    }
+
+    // At exit what could not be kept is tried once more, then named and offered as CSV.
+    void exitSaysWhatWouldBeLost() {
+        const QString blocked = dir.filePath("exit-file"), saved = dir.filePath("saved.csv");
+        QFile(blocked).open(QIODevice::WriteOnly);
+        ProgressStore store(blocked + "/progress.sqlite");
+        ProgressStore::setCurrent(&store);
+        store.record(answer(1, 1));
+        store.record(answer(2, 3));
+        QVERIFY(!store.flush());
+        QStringList told;
+        QTimer user;
+        connect(&user, &QTimer::timeout, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+                control<QLineEdit>(files, "fileNameEdit")->setText(saved);
+                static_cast<QDialog *>(files)->accept();
+            } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                QCOMPARE(box->objectName() + box->windowTitle() + box->text(),
+                         QString("exitquestionTonvik 1.0Exit from Tonvik 1.0?"));
+                told << box->informativeText();
+                if (!told.last().isEmpty() && !told.last().contains("saved"))
+                    button(box, "savewaiting")->click();
+                else
+                    box->button(QMessageBox::No)->click();
+            }
+        });
+        user.start(50);
+        QVERIFY(!askExitQuestion(nullptr));
+        QCOMPARE(told.size(), 2);
+        QVERIFY2(told[0].contains("2 answers") && told[0].contains("cannot be made"),
+                 qPrintable(told[0]));
+        QVERIFY2(told[1].contains("saved in " + saved), qPrintable(told[1]));
+        const QList<QStringList> rows = parseCsv(contents(saved));
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[2][3] + rows[2][7], QString("item 23"));
+
+        told.clear();
+        QVERIFY(QFile::remove(blocked) && QDir().mkpath(blocked));
+        QVERIFY(!askExitQuestion(nullptr));
+        QCOMPARE(told, QStringList{QString()});
+        QCOMPARE(sql(blocked + "/progress.sqlite", "SELECT count(*) FROM answers"), QString("2"));
+        ProgressStore::setCurrent(nullptr);
+    }
+
+    // --export-progress in the program: the CSV, or a reason and a failing status with
+    // every file as it was, the store above all.
+    void exportFromTheCommandLine() {
+        const QString d = dir.filePath("export"), store = d + "/progress.sqlite";
+        const QString out = d + "/out.csv", link = d + "/link.sqlite";
+        QVERIFY(QDir().mkpath(d) && QFile::copy(seeded, store) && QFile::link(store, link));
+        QVERIFY(QFile::copy(seeded, d + "/cut.sqlite") && QFile::resize(d + "/cut.sqlite", 40960));
+        QVERIFY(QFile::copy(dir.filePath("lacking.sqlite"), d + "/lacking.sqlite"));
+        QVERIFY(QFile::copy(dir.filePath("seeded.sqlite"), d + "/notsqlite.sqlite") &&
+                QFile::resize(d + "/notsqlite.sqlite", 0) &&
+                QFile::resize(d + "/notsqlite.sqlite", 4096));
+        QFile old(out);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("an earlier export\n") > 0);
+        old.close();
+        const struct {
+            QString from, to, said, prefix;
+            int status;
+        } cases[] = {
+            {store, store, "progress store itself", {}, 2},
+            {store, link, "progress store itself", {}, 2},
+            {link, store + "-wal", "progress store itself", {}, 2},
+            {d + "/typo.sqlite", out, "no such file", {}, 1},
+            {d + "/cut.sqlite", out, "malformed", {}, 1},
+            {d + "/notsqlite.sqlite", out, "not a database", {}, 1},
+            {d + "/lacking.sqlite", out, "no answer_ms", {}, 1},
+            {store, out, "File too large", "prlimit --fsize=65536", 1},
+        };
+        const QMap<QString, QByteArray> before = files(d);
+        for (const auto &c : cases) {
+            QByteArray said;
+            QCOMPARE(tonvik({"--progress-db", c.from, "--export-progress", c.to}, &said, c.prefix),
+                     c.status);
+            QVERIFY2(said.startsWith("tonvik: ") && said.contains(c.said.toUtf8()),
+                     said.constData());
+            QCOMPARE(files(d), before);
+        }
+        QByteArray said;
+        QCOMPARE(tonvik({"--progress-db", link, "--export-progress", out}, &said), 0);
+        QCOMPARE(parseCsv(contents(out)).size(), 2001);
+
+        // A name that is not UTF-8 names that file, not another.
+        const QByteArray raw = QFile::encodeName(d) + "/b\xff";
+        QVERIFY(::mkdir(raw.constData(), 0700) == 0);
+        {
+            ProgressStore odd(fileNameFromBytes(raw + "/p.sqlite"));
+            odd.record(answer(5, 5));
+            QVERIFY(odd.flush());
+        }
+        QCOMPARE(tonvik({"--progress-db", d + "/b\\0377/p.sqlite", "--export-progress",
+                         d + "/b\\0377/\\0377.csv"},
+                        &said),
+                 0);
+        QCOMPARE(parseCsv(rawContents(raw + "/\xff.csv")).size(), 2);
+        QCOMPARE(QDir(d).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).filter(QChar(0xfffd)),
+                 QStringList());
+        for (const QByteArray &name : {raw + "/p.sqlite", raw + "/\xff.csv", raw})
+            QVERIFY(::remove(name.constData()) == 0); // Qt could not name them
     }
 
     // What the window shows of known answers, and "Tick the weakest" in the drill.
