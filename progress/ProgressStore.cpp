@@ -236,6 +236,16 @@ bool isDamage(const QSqlError &e) {
            reason(e).contains("not a database", Qt::CaseInsensitive);
 }
 
+// What PRAGMA quick_check finds wrong, or nothing; if the check itself fails, `error`
+// says why.
+QString damageOf(QSqlDatabase db, QSqlError *error) {
+    QVariant value;
+    if (!exec(db, "PRAGMA quick_check", error, &value))
+        return reason(*error);
+    const QString found = value.toString().remove("*** in database main ***").trimmed();
+    return found == "ok" ? QString() : found.section('\n', 0, 0).left(120);
+}
+
 // The columns of the file's `answers` table, none if it has none.
 bool tableColumns(QSqlDatabase db, QStringList *names, QSqlError *error) {
     QSqlQuery q(db);
@@ -406,13 +416,9 @@ bool ProgressStore::openToWrite(Connection &connection, QString *error, QString 
         version = value.toInt();
         if (const QString foreign = foreignReason(db, version, &e); !foreign.isEmpty())
             return fail(foreign);
-        if (!exec(db, "PRAGMA quick_check", &e, &value)) {
-            if (!isDamage(e))
-                return fail(reason(e));
-            damage = reason(e);
-        } else if (value.toString() != "ok") {
-            damage = value.toString().section('\n', 0, 0).left(120);
-        }
+        damage = damageOf(db, &e);
+        if (e.isValid() && !isDamage(e))
+            return fail(damage);
     }
     if (!damage.isEmpty()) {
         const bool moved = moveAside(damage, error, notice);
@@ -547,7 +553,7 @@ void ProgressStore::run() {
 }
 
 bool ProgressStore::readFile(const QString &drill, const QDateTime &since, bool brief, bool withUid,
-                             std::vector<Answer> &out, QString *error) const {
+                             bool check, std::vector<Answer> &out, QString *error) const {
     // No write-ahead log: no connection has the file open, and it is read as it stands.
     const bool unchanging = !exists(file_ + "-wal") && !exists(file_ + "-shm");
     const Connection connection(file_, unchanging ? Connection::ReadUnchanging : Connection::Read);
@@ -557,6 +563,11 @@ bool ProgressStore::readFile(const QString &drill, const QDateTime &since, bool 
     std::vector<const Column *> columns;
     if (!db.open() || !tableColumns(db, &have, &e)) {
         *error = e.isValid() ? reason(e) : reason(db.lastError());
+        return false;
+    }
+    // A damaged index, say, is not met by reading the rows.
+    if (const QString damage = check ? damageOf(db, &e) : QString(); !damage.isEmpty()) {
+        *error = e.isValid() ? damage : QString("it is damaged (%1)").arg(damage);
         return false;
     }
     // The brief form has only what the figures need: it reads several times faster.
@@ -592,7 +603,7 @@ bool ProgressStore::readFile(const QString &drill, const QDateTime &since, bool 
     return false;
 }
 
-bool ProgressStore::collect(const QString &drill, const QDateTime &since, bool brief,
+bool ProgressStore::collect(const QString &drill, const QDateTime &since, bool brief, bool check,
                             std::vector<Answer> &out, bool *missing, QString *error) const {
     std::vector<Answer> waiting;
     {
@@ -602,7 +613,8 @@ bool ProgressStore::collect(const QString &drill, const QDateTime &since, bool b
                 waiting.push_back(a);
     }
     *missing = !exists(file_);
-    const bool read = *missing || readFile(drill, since, brief, !waiting.empty(), out, error);
+    const bool read =
+        *missing || readFile(drill, since, brief, !waiting.empty(), check, out, error);
     // A waiting answer that the file has by now counts once, as the file has it.
     QSet<QString> unseen;
     for (const Answer &a : waiting)
@@ -619,7 +631,7 @@ std::vector<Answer> ProgressStore::answers(const QString &drill, const QDateTime
     std::vector<Answer> out;
     bool missing = false;
     QString error;
-    collect(drill, since, brief, out, &missing, &error);
+    collect(drill, since, brief, false, out, &missing, &error);
     return out;
 }
 
@@ -656,7 +668,7 @@ bool ProgressStore::exportCsv(const QString &file, QString *error) const {
     std::vector<Answer> rows;
     bool missing = false;
     QString why;
-    if (!collect({}, {}, false, rows, &missing, &why) || (missing && rows.empty())) {
+    if (!collect({}, {}, false, true, rows, &missing, &why) || (missing && rows.empty())) {
         *error = QString("the answers in %1 cannot be read: %2")
                      .arg(native(file_), missing ? QString("there is no such file") : why);
         return false;

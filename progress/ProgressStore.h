@@ -98,10 +98,11 @@ class ProgressStore : public QObject {
                  QString *notice) const;
     bool openToWrite(Connection &connection, QString *error, QString *notice) const;
     bool moveAside(const QString &reason, QString *error, QString *notice) const;
+    // `check`: PRAGMA quick_check first, for the export.
     bool readFile(const QString &drill, const QDateTime &since, bool brief, bool withUid,
-                  std::vector<Answer> &out, QString *error) const;
-    bool collect(const QString &drill, const QDateTime &since, bool brief, std::vector<Answer> &out,
-                 bool *missing, QString *error) const;
+                  bool check, std::vector<Answer> &out, QString *error) const;
+    bool collect(const QString &drill, const QDateTime &since, bool brief, bool check,
+                 std::vector<Answer> &out, bool *missing, QString *error) const;
     bool writeCsv(const QString &file, const std::vector<Answer> &rows, QString *error) const;
 
     QString path_;
