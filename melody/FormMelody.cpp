@@ -316,13 +316,14 @@ bool askExitQuestion(QWidget *parent) {
         QPushButton *save = nullptr;
         if (waiting.count > 0) {
             box.setInformativeText(
-                QString("%1 of this run cannot be kept in %2 (%3) and will be lost. %4")
+                QString("%1 of this run cannot be kept in %2 (%3)%4")
                     .arg(waiting.count == 1 ? QString("1 answer")
                                             : QString("%1 answers").arg(waiting.count),
                          QDir::toNativeSeparators(store->path()),
                          waiting.reason.isEmpty() ? QString("it is not written yet")
                                                   : waiting.reason,
-                         saved.isEmpty() ? QString("You can save them as CSV first.") : saved));
+                         saved.isEmpty() ? QString(" and will be lost unless saved as CSV.")
+                                         : saved));
             save = box.addButton("&Save as CSV...", QMessageBox::ActionRole);
             save->setObjectName("savewaiting");
         }
@@ -334,8 +335,8 @@ bool askExitQuestion(QWidget *parent) {
         QString error;
         if (!file.isEmpty())
             saved = store->exportWaiting(file, &error)
-                        ? QString("They are saved in %1.").arg(QDir::toNativeSeparators(file))
-                        : QString("They could not be saved: %1.").arg(error);
+                        ? QString(". They are saved in %1.").arg(QDir::toNativeSeparators(file))
+                        : QString(" and will be lost: they could not be saved (%1).").arg(error);
     }
 }
 
