@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLine.h"
 
+#include "sound/FileNames.h"
+
 #include <QCommandLineParser>
-#include <QFileInfo>
+#include <QDir>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 
 CommandLineResult parseCommandLine(const QStringList &arguments, const QStringList &drivers) {
     QCommandLineParser parser;
@@ -70,11 +75,18 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
 
     CommandLineOptions options;
     if (parser.isSet(soundFont)) {
+        // Looked at as the bytes given: Qt's own file classes would read a name that is
+        // not UTF-8 as another.
         options.soundFont = parser.value(soundFont);
-        const QFileInfo file(options.soundFont);
-        if (!file.isFile() || !file.isReadable())
+        const QByteArray file = fileNameBytes(options.soundFont);
+        struct stat st;
+        if (::stat(file.constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            ::access(file.constData(), R_OK) != 0)
             return fail(QString("cannot read the sound font '%1'").arg(options.soundFont));
-        options.soundFont = file.absoluteFilePath();
+        if (char *cwd = QDir::isRelativePath(options.soundFont) ? ::getcwd(nullptr, 0) : nullptr) {
+            options.soundFont = QDir::cleanPath(fileNameFromBytes(cwd) + '/' + options.soundFont);
+            std::free(cwd);
+        }
     }
     if (parser.isSet(audioDriver)) {
         options.audioDriver = parser.value(audioDriver);

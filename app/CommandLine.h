@@ -24,6 +24,7 @@ struct CommandLineResult {
     QString error;                             // text for standard error
 };
 
-// Parses the command line. --help and --version answer and exit with 0; an unknown
-// option, a missing value or a bad value gives a clear message and exit code 2.
+// Parses the command line (file names as fileNameFromBytes reads them). --help and --version answer
+// and exit with 0; an unknown option, a missing value or a bad value gives a clear message and exit
+// code 2.
 CommandLineResult parseCommandLine(const QStringList &arguments, const QStringList &drivers);

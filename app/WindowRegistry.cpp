@@ -11,7 +11,9 @@
 #include "melody/FormMelody.h"
 #include "progress/ProgressWindow.h"
 #include "scales/FormScales.h"
+#include "sound/FileNames.h"
 #include <QStatusBar>
+#include <cstdio>
 
 WindowRegistry::WindowRegistry(QObject *parent) : QObject(parent) {
     runModal = [](QDialog *dialog) { dialog->exec(); };
@@ -127,6 +129,17 @@ void WindowRegistry::showProgressProblem(const QString &text) {
     for (auto &w : windows_)
         if (w && w->isLoaded())
             w->statusBar()->showMessage(text);
+}
+
+void WindowRegistry::follow(ProgressStore &store) {
+    connect(&store, &ProgressStore::problem, this, [this](const QString &message) {
+        std::fprintf(stderr, "tonvik: %s\n", fileNameBytes(message).constData());
+        showProgressProblem(message);
+    });
+    connect(&store, &ProgressStore::restored, this, [this] {
+        std::fprintf(stderr, "tonvik: Your answers are kept again.\n");
+        showProgressProblem(QString());
+    });
 }
 
 void WindowRegistry::closeAll() {

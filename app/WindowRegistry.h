@@ -10,6 +10,7 @@
 #include <memory>
 
 class FormMelody;
+class ProgressStore;
 class ProgressWindow;
 class SplashWindow;
 
@@ -37,6 +38,9 @@ class WindowRegistry : public QObject {
     void showSoundProblem(const QString &text);
     // A problem with the progress store, on every drill window's status bar.
     void showProgressProblem(const QString &text);
+    // Says what the store says of itself (it cannot be used, a damaged file was moved
+    // aside, it works again) on standard error and with showProgressProblem.
+    void follow(ProgressStore &store);
 
     // Runs a modal dialog; tests replace it to drive the dialog themselves.
     std::function<void(QDialog *)> runModal;

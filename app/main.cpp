@@ -4,6 +4,7 @@
 #include "drill/MidiKeyEvent.h"
 #include "progress/ProgressStore.h"
 #include "sound/AudioEngine.h"
+#include "sound/FileNames.h"
 #include "sound/MidiPorts.h"
 
 #include <QApplication>
@@ -50,9 +51,10 @@ class FirstPaints : public QObject {
 
 int main(int argc, char *argv[]) {
     // The command line first: --help, --version and bad options need no display.
+    // File names are used as the bytes given, UTF-8 or not.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << fileNameFromBytes(argv[i]);
     const CommandLineResult cli = parseCommandLine(arguments, AudioEngine::availableDrivers());
     if (!cli.options) {
         std::fputs(qPrintable(cli.output), stdout);
@@ -82,14 +84,15 @@ int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationVersion(TONVIK_VERSION);
     if (!options.exportProgress.isEmpty()) { // no window: the store and a file
         QCoreApplication app(argc, argv);
-        ProgressStore store(options.progressDb.isEmpty() ? ProgressStore::defaultPath()
-                                                         : options.progressDb);
+        const ProgressStore store(options.progressDb.isEmpty() ? ProgressStore::defaultPath()
+                                                               : options.progressDb);
         QString error;
         if (store.exportCsv(options.exportProgress, &error))
             return 0;
-        std::fprintf(stderr, "tonvik: cannot write %s: %s\n", qPrintable(options.exportProgress),
-                     qPrintable(error));
-        return 2;
+        std::fprintf(stderr, "tonvik: cannot export the answers: %s\n",
+                     fileNameBytes(error).constData());
+        // Writing over the store itself is a bad value; the rest failed while working.
+        return store.isStoreFile(options.exportProgress) ? 2 : 1;
     }
 
     EngineConfig config;
@@ -135,15 +138,7 @@ int main(int argc, char *argv[]) {
     });
     QObject::connect(&windows, &WindowRegistry::finished, &app, &QApplication::quit,
                      Qt::QueuedConnection);
-    QObject::connect(&progress, &ProgressStore::problem, &windows,
-                     [&windows](const QString &message) {
-                         std::fprintf(stderr, "tonvik: %s\n", qPrintable(message));
-                         windows.showProgressProblem(message);
-                     });
-    QObject::connect(&progress, &ProgressStore::restored, &windows, [&windows] {
-        std::fprintf(stderr, "tonvik: Your answers are kept again.\n");
-        windows.showProgressProblem(QString());
-    });
+    windows.follow(progress);
 
     // An external MIDI device: the windows' operations go to it; the feedback sounds
     // still play through the engine's audio output.

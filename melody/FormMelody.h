@@ -67,5 +67,6 @@ class FormMelody : public DrillWindow {
     int nanswers_ = 0;
 };
 
-// The exit question of the program, as a message box.
+// The exit question of the program, as a message box; it says which answers the
+// progress store could not keep, and can save them as CSV.
 bool askExitQuestion(QWidget *parent);

@@ -309,5 +309,5 @@ void ProgressWindow::exportCsv() {
                                                       "CSV files (*.csv)");
     QString error;
     if (!file.isEmpty() && !store_.exportCsv(file, &error))
-        QMessageBox::warning(this, windowTitle(), "The answers could not be written: " + error);
+        QMessageBox::warning(this, windowTitle(), "The answers could not be exported: " + error);
 }

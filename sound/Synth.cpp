@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sound/Synth.h"
 
-#include <QFile>
+#include "sound/FileNames.h"
+
 #include <algorithm>
 #include <cmath>
 #include <fluidsynth.h>
@@ -53,7 +54,7 @@ bool Synth::loadFont(const QString &path) {
     // No preset is put on the channels now: with the default ones (a piano on fifteen
     // channels, drums on the tenth) their samples alone would take 16 MB. A channel gets
     // its preset with its first program change, or the default one with its first note.
-    fontId_ = fluid_synth_sfload(synth_.get(), QFile::encodeName(path).constData(), 0);
+    fontId_ = fluid_synth_sfload(synth_.get(), fileNameBytes(path).constData(), 0);
     programmed_.fill(false);
     return fontId_ != FLUID_FAILED;
 }

@@ -4,6 +4,7 @@
 // stores what it shows when it closes, whichever way it is closed.
 #include "app/CommandLine.h"
 #include "app/OptionsForm.h"
+#include "sound/FileNames.h"
 #include "sound/SoundSettings.h"
 
 #include <QComboBox>
@@ -11,6 +12,7 @@
 #include <QSlider>
 #include <QTemporaryFile>
 #include <QTest>
+#include <unistd.h>
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -97,6 +99,12 @@ class TestSettings : public QObject {
         const auto plain = parse({});
         QVERIFY(plain.options && plain.options->soundFont.isEmpty() &&
                 plain.options->midiOut.isEmpty() && !plain.options->listMidiPorts);
+        // A font whose name is not UTF-8 is that file, named by its own bytes.
+        const QByteArray odd = QFile::encodeName(font.fileName()) + "\xff";
+        QVERIFY(::link(QFile::encodeName(font.fileName()).constData(), odd.constData()) == 0);
+        const auto named = parse({"--soundfont", fileNameFromBytes(odd)});
+        ::unlink(odd.constData());
+        QVERIFY(named.options && fileNameBytes(named.options->soundFont) == odd);
     }
 
     void badValuesExitWithTwo() {
