@@ -43,8 +43,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
         "larger holds on a busy machine. The default is the driver's own.",
         "N");
     const QCommandLineOption soundInfo(
-        "sound-info", "Open the audio output, print its driver, period, buffer and sound "
-                      "font, and exit.");
+        "sound-info", "Open the audio output, print its driver, period, buffer, sound font "
+                      "and feedback sounds, and exit.");
     parser.addOptions({help, version, soundFont, audioDriver, latency, soundInfo, midiOut, midiIn,
                        listPorts, progressDb, exportProgress});
 

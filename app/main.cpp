@@ -4,6 +4,7 @@
 #include "drill/MidiKeyEvent.h"
 #include "progress/ProgressStore.h"
 #include "sound/AudioEngine.h"
+#include "sound/DataFiles.h"
 #include "sound/FileNames.h"
 #include "sound/MidiPorts.h"
 
@@ -99,13 +100,19 @@ int main(int argc, char *argv[]) {
     config.soundFont = options.soundFont;
     config.audioDriver = options.audioDriver;
     config.latencyMs = options.latencyMs;
-    if (options.soundInfo) { // no window: the output, opened and described
+    if (options.soundInfo) { // no window: the output, opened and described, and the sounds
         QCoreApplication app(argc, argv);
         AudioEngine engine(config);
         engine.waitForSoundFont();
         for (int i = 0; i < 300 && !engine.outputRunning() && engine.silentReason().isEmpty(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::printf("%s\n", qPrintable(engine.soundInfo()));
+        QStringList sounds;
+        for (const QString name : {"right.wav", "wrong.wav"}) {
+            const QString path = findDataFile(name);
+            sounds << (path.isEmpty() ? name + " not found" : path);
+        }
+        std::printf("%s\nfeedback sounds %s\n", qPrintable(engine.soundInfo()),
+                    qPrintable(sounds.join(", ")));
         if (engine.outputRunning())
             return 0;
         std::fprintf(stderr, "tonvik: %s\n", qPrintable(engine.silentReason()));

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Accessibility.h"
+#include "Program.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -12,10 +13,7 @@ namespace {
 // Errors are answers here ("no such interface", "gone"): dropped, the result says it.
 struct Error {
     GError *e = nullptr;
-    ~Error() {
-        if (e)
-            g_error_free(e);
-    }
+    ~Error() { g_clear_error(&e); }
     GError **operator&() { return &e; }
     explicit operator bool() const { return e != nullptr; }
 };
@@ -32,6 +30,11 @@ template <typename T> std::unique_ptr<T, void (*)(gpointer)> use(T *iface) {
     return {iface, g_object_unref};
 }
 
+bool hasState(AtspiAccessible *node, AtspiStateType state) {
+    auto set = use(node ? atspi_accessible_get_state_set(node) : nullptr);
+    return set && atspi_state_set_contains(set.get(), state);
+}
+
 } // namespace
 
 A11yNode::A11yNode(AtspiAccessible *adopted) {
@@ -43,21 +46,10 @@ QString A11yNode::name() const {
     Error err;
     return node_ ? take(atspi_accessible_get_name(node_.get(), &err)) : QString();
 }
-QString A11yNode::description() const {
-    Error err;
-    return node_ ? take(atspi_accessible_get_description(node_.get(), &err)) : QString();
-}
 QString A11yNode::role() const {
     Error err;
     return node_ ? take(atspi_accessible_get_role_name(node_.get(), &err)) : QString();
 }
-
-namespace {
-bool hasState(AtspiAccessible *node, AtspiStateType state) {
-    auto set = use(node ? atspi_accessible_get_state_set(node) : nullptr);
-    return set && atspi_state_set_contains(set.get(), state);
-}
-} // namespace
 
 bool A11yNode::showing() const {
     return hasState(node_.get(), ATSPI_STATE_SHOWING);
@@ -67,28 +59,6 @@ bool A11yNode::checked() const {
 }
 bool A11yNode::isDefault() const {
     return hasState(node_.get(), ATSPI_STATE_IS_DEFAULT);
-}
-
-QString A11yNode::text() const {
-    auto text = use(node_ ? atspi_accessible_get_text_iface(node_.get()) : nullptr);
-    Error err;
-    const int count = text ? atspi_text_get_character_count(text.get(), &err) : 0;
-    return text && !err ? take(atspi_text_get_text(text.get(), 0, count, &err)) : name();
-}
-
-QString A11yNode::labelledBy() const {
-    Error err;
-    GArray *relations = node_ ? atspi_accessible_get_relation_set(node_.get(), &err) : nullptr;
-    QString label;
-    for (guint i = 0; relations && i < relations->len; ++i) {
-        auto r = use(g_array_index(relations, AtspiRelation *, i));
-        if (atspi_relation_get_relation_type(r.get()) == ATSPI_RELATION_LABELLED_BY &&
-            atspi_relation_get_n_targets(r.get()) > 0 && label.isEmpty())
-            label = A11yNode(atspi_relation_get_target(r.get(), 0)).name();
-    }
-    if (relations)
-        g_array_free(relations, TRUE);
-    return label;
 }
 
 std::vector<A11yNode> A11yNode::findAll(const std::function<bool(const A11yNode &)> &match) const {
@@ -108,12 +78,6 @@ std::vector<A11yNode> A11yNode::findAll(const std::function<bool(const A11yNode 
     };
     walk(*this, 0);
     return found;
-}
-
-A11yNode A11yNode::find(const QString &role, const QString &name) const {
-    const auto found = findAll(
-        [&](const A11yNode &n) { return n.role() == role && n.name() == name && n.showing(); });
-    return found.empty() ? A11yNode() : found.front();
 }
 
 void A11yNode::askEveryTime() const {
@@ -189,19 +153,17 @@ bool startSession(QProcess &bus) {
 
     // The accessibility bus is started on demand by the session bus; programs find it
     // on the X server's root window.
-    QProcess ask, xprop;
-    ask.start("dbus-send", {"--session", "--print-reply=literal", "--dest=org.a11y.Bus",
-                            "/org/a11y/bus", "org.a11y.Bus.GetAddress"});
-    const QByteArray a11yAddress = ask.waitForFinished(10000) && ask.exitCode() == 0
-                                       ? ask.readAllStandardOutput().trimmed()
-                                       : QByteArray();
-    if (a11yAddress.isEmpty())
+    QString a11yAddress;
+    if (!runCommand("dbus-send",
+                    {"--session", "--print-reply=literal", "--dest=org.a11y.Bus", "/org/a11y/bus",
+                     "org.a11y.Bus.GetAddress"},
+                    &a11yAddress))
         return false;
-    xprop.start("xprop", {"-root", "-f", "AT_SPI_BUS", "8s", "-set", "AT_SPI_BUS",
-                          QString::fromUtf8(a11yAddress)});
-    if (!xprop.waitForFinished(10000) || xprop.exitCode() != 0)
+    a11yAddress = a11yAddress.trimmed();
+    if (a11yAddress.isEmpty() || !runCommand("xprop", {"-root", "-f", "AT_SPI_BUS", "8s", "-set",
+                                                       "AT_SPI_BUS", a11yAddress}))
         return false;
-    qputenv("AT_SPI_BUS_ADDRESS", a11yAddress);
+    qputenv("AT_SPI_BUS_ADDRESS", a11yAddress.toUtf8());
     atspi_init();
     qunsetenv("AT_SPI_BUS_ADDRESS"); // Qt's bridge does not take it; it reads the window
     return true;
@@ -235,8 +197,10 @@ A11yNode waitFor(const A11yNode &root, const QString &role, const QString &name,
     QElapsedTimer timer;
     timer.start();
     for (;; QTest::qWait(100)) {
-        if (A11yNode n = root.find(role, name); n.valid() || timer.elapsed() >= timeoutMs)
-            return n;
+        const auto found = root.findAll(
+            [&](const A11yNode &n) { return n.role() == role && n.name() == name && n.showing(); });
+        if (!found.empty() || timer.elapsed() >= timeoutMs)
+            return found.empty() ? A11yNode() : found.front();
     }
 }
 

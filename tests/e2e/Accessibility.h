@@ -9,9 +9,8 @@
 
 typedef struct _AtspiAccessible AtspiAccessible;
 
-// A thin handle on the accessibility bus (AT-SPI), the way a screen reader or a GUI
-// test driver sees a program: controls found by role and accessible name, pressed
-// through their actions, keys typed through the desktop.
+// A program as a screen reader sees it on the accessibility bus (AT-SPI): controls found
+// by role and name, pressed through their actions; keys typed through the desktop.
 class A11yNode {
   public:
     A11yNode() = default;
@@ -19,16 +18,12 @@ class A11yNode {
 
     bool valid() const { return node_ != nullptr; }
     QString name() const;
-    QString description() const;
     QString role() const;
-    QString text() const;       // what a label shows (its text interface), or the name
-    QString labelledBy() const; // the name of the label of a control (a combo box)
     bool showing() const;
     bool checked() const;
     bool isDefault() const; // the button Return presses
     // Every node below (and including) this one for which match is true.
     std::vector<A11yNode> findAll(const std::function<bool(const A11yNode &)> &match) const;
-    A11yNode find(const QString &role, const QString &name) const; // showing, first
     void askEveryTime() const; // names change as a program runs: no cached answers below
     bool press() const;        // the first action: "Press", "Toggle", ...
     bool click() const;        // a mouse click in the middle of the control
@@ -39,8 +34,8 @@ class A11yNode {
     std::shared_ptr<AtspiAccessible> node_;
 };
 
-// Events of one type from the bus, as a screen reader hears them: the role and name
-// of the object each came from. They arrive while the test's event loop runs.
+// Events of one type from the bus (role and name of their sources), as a screen reader
+// hears them while the test's event loop runs.
 class A11yEvents {
   public:
     explicit A11yEvents(const char *type);
@@ -58,12 +53,11 @@ class A11yEvents {
 
 namespace a11y {
 
-// Starts a session bus of the test's own in `bus`; this process and its children use
-// it and its accessibility bus (set anew: the root window's may be long gone).
+// Starts a session bus of the test's own and its accessibility bus, for it and children.
 bool startSession(QProcess &bus);
 // The application of process `pid` on the desktop, waiting up to timeoutMs for it.
 A11yNode application(qint64 pid, int timeoutMs);
-// Waits until find() on root gives a showing node, up to timeoutMs.
+// The first showing node of that role and name below root, waiting up to timeoutMs.
 A11yNode waitFor(const A11yNode &root, const QString &role, const QString &name, int timeoutMs);
 // Types a key (an X keysym) into the focused window.
 bool typeKey(unsigned long keysym);

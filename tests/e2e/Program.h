@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 // Runs a command to its end; true if it succeeded. Its output (both streams) in *output.
@@ -25,33 +26,57 @@ inline bool installInto(const QString &prefix, QString *output = nullptr) {
     return runCommand("cmake", {"--install", TONVIK_BUILD_DIR, "--prefix", prefix}, output);
 }
 
-// One run of the installed program: its accessibility tree, MIDI trace and stderr.
+// A note-on in the MIDI trace: when (ms) and which.
+struct TracedNote {
+    qint64 ms;
+    int note;
+};
+
+// One run of the installed program in a home and XDG folders of its own (never the
+// user's): its accessibility tree, MIDI trace and standard error.
 struct Program {
     QProcess process;
-    QString trace, said;
+    QTemporaryDir home;
+    QString said;
     A11yNode app;
 
-    // Starts bin/tonvik of `prefix` and waits for its title window.
-    void start(const QString &prefix, QProcessEnvironment env, const QString &tracePath,
-               const QStringList &args = {}) {
-        trace = tracePath;
-        QFile::remove(trace);
+    // Starts bin/tonvik of `prefix`, waits for its title window; `melody`: opens Melody.
+    void start(const QString &prefix, QProcessEnvironment env, const QStringList &args = {},
+               bool melody = false) {
         env.remove("QT_QPA_PLATFORM");
         env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
-        env.insert("TONVIK_MIDI_TRACE", trace);
+        env.insert("TONVIK_MIDI_TRACE", home.filePath("trace.txt"));
+        env.insert("HOME", home.path());
+        for (const char *xdg : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+            env.insert(xdg, home.filePath(xdg));
         process.setProcessEnvironment(env);
         process.start(prefix + "/bin/tonvik", args);
         QVERIFY(process.waitForStarted());
         app = a11y::application(process.processId(), 15000);
         QVERIFY2(app.valid(), "the program did not appear on the accessibility bus");
         QVERIFY(a11y::waitFor(app, "label", "Hit a button !", 10000).valid());
+        if (melody) {
+            QTest::qWait(300);
+            QVERIFY(a11y::typeKey(0xff0d)); // Return
+            QVERIFY(a11y::waitFor(app, "push button", "New", 10000).valid());
+        }
     }
     QString stderrText() { return said += QString::fromLocal8Bit(process.readAllStandardError()); }
     QStringList traceLines() const {
-        QFile f(trace);
+        QFile f(home.filePath("trace.txt"));
         return f.open(QIODevice::ReadOnly | QIODevice::Text)
                    ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)
                    : QStringList();
+    }
+    // The note-ons of a window (all: any window) from trace line `from` on.
+    std::vector<TracedNote> notes(const QString &window = {}, int from = 0) const {
+        std::vector<TracedNote> notes;
+        for (const QString &line : traceLines().mid(from)) {
+            const QStringList f = line.split(' ');
+            if (f.size() == 6 && (window.isEmpty() || f[1] == window) && f[2] == "noteOn")
+                notes.push_back({f[0].toLongLong(), f[5].toInt()});
+        }
+        return notes;
     }
     // The window whose title ends with `title`, once it shows (within waitMs).
     A11yNode window(const QString &title, int waitMs = 5000) const {

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the Debian package as `make package` does and checks it as Debian and a
-# desktop would: its control fields and files, the desktop entry and AppStream data,
-# the installed program and its man page from an unpacked root, and lintian. (The
-# end-to-end test installs with `cmake --install` into a prefix of its own.)
+# Builds the Debian package as `make package` does and checks it as Debian and a desktop
+# would: fields, files, desktop entry, AppStream data, man page, unpacked program, lintian.
 set -euo pipefail
 source=$1
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -35,17 +33,31 @@ done
 root=$(mktemp -d /tmp/tonvik-root.XXXXXX)
 trap 'rm -rf "$root"' EXIT
 dpkg -x "$deb" "$root"
-[ "$("$root/usr/bin/tonvik" --version)" = "tonvik 1.0" ] || fail "the unpacked program's --version"
+# One version: the package's, the program's and the AppStream release.
+[ "$("$root/usr/bin/tonvik" --version)" = "tonvik $(field Version)" ] || fail "the unpacked program's --version"
+grep -qF "<release version=\"$(field Version)\"" "$root/usr/share/metainfo/org.tonvik.Tonvik.metainfo.xml" \
+    || fail "the AppStream release is not the package's version"
 desktop-file-validate "$root/usr/share/applications/org.tonvik.Tonvik.desktop" || fail "desktop file"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.tonvik.Tonvik.metainfo.xml" >/dev/null \
     || fail "metainfo"
 MANWIDTH=80 man -l "$root/usr/share/man/man1/tonvik.1.gz" 2>/dev/null | grep -q -- '--soundfont' \
     || fail "man page"
-# It starts and keeps running from another directory, finding its sounds.
-(cd / && exec env QT_QPA_PLATFORM=offscreen TONVIK_DATA_PATH="$root/usr/share/tonvik" \
-    "$root/usr/bin/tonvik" --audio-driver oss >/dev/null 2>"$root/err") &
-sleep 1.5
-kill %1 2>/dev/null || fail "the unpacked program did not keep running: $(cat "$root/err")"
+# Run from another directory with a home of its own, it opens the output with the
+# system's sound font and finds its sounds in the unpacked prefix (not the build tree),
+# and it starts: the title window painted, the sound font ready.
+run() { mkdir -p "$root/home" && cd / && exec env HOME="$root/home" XDG_DATA_HOME="$root/home/data" \
+    XDG_CONFIG_HOME="$root/home/config" XDG_CACHE_HOME="$root/home/cache" "$@"; }
+pactl info >/dev/null 2>&1 || fail "needs the PulseAudio server of scripts/with-test-env"
+info=$(run "$root/usr/bin/tonvik" --sound-info 2>&1) || fail "the unpacked program's --sound-info: $info"
+grep -q "sound font /usr/share/sounds/sf2/" <<<"$info" || fail "no system sound font: $info"
+grep -qF "feedback sounds $root/usr/share/tonvik/right.wav, $root/usr/share/tonvik/wrong.wav" \
+    <<<"$info" || fail "the sounds are not found in the unpacked prefix: $info"
+run QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=tonvik.startup.debug=true "$root/usr/bin/tonvik" \
+    >/dev/null 2>"$root/err" &
+started() { grep -q frmSplash "$root/err" && grep -q soundfont "$root/err"; }
+for _ in $(seq 100); do started && break; sleep 0.1; done
+kill %1 2>/dev/null
+started || fail "the unpacked program did not start: $(cat "$root/err")"
 
 # Errors fail; the warnings are printed for the log.
 lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian found errors"

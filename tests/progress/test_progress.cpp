@@ -137,7 +137,7 @@ class TestProgress : public QObject {
         for (int i = 1; i <= args.size(); ++i)
             script += QString(" \"$(printf %b \"${%1}\")\"").arg(i);
         QProcess p;
-        const QString program = qEnvironmentVariable("TONVIK_TEST_DATA") + "/tonvik";
+        const QString program = QString(TONVIK_BUILD_DIR) + "/tonvik";
         p.start("sh", QStringList{"-c", script.arg(home.path(), prefix), program} + args);
         p.waitForFinished(60000);
         *said = p.readAllStandardError();

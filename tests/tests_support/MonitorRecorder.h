@@ -9,8 +9,7 @@
 // the first note: an idle null sink holds a new stream's first write for about 2 s.
 class MonitorRecorder {
   public:
-    // The null sink of the test run's server, or another (with the process environment
-    // naming its server).
+    // The null sink of the test run's server, or another (its server named in `env`).
     bool start(const QString &source = "tonvik_null.monitor",
                const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) {
         process_.setProcessEnvironment(env);
