@@ -17,6 +17,7 @@
 #include <QLineSeries>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QValueAxis>
@@ -86,7 +87,7 @@ QTableWidget *figureTable(const QString &name, const QStringList &headers,
 }
 
 ProgressWindow::ProgressWindow(ProgressStore &store, DrillWindow *drill, QWidget *parent)
-    : QWidget(parent, Qt::Window), store_(store), drill_(drill), drillName_(drill->drillName()) {
+    : QMainWindow(parent), store_(store), drill_(drill), drillName_(drill->drillName()) {
     setObjectName("progresswindow");
     setWindowTitle("Progress: " + drill->windowTitle());
     setAccessibleName(windowTitle());
@@ -116,7 +117,10 @@ ProgressWindow::ProgressWindow(ProgressStore &store, DrillWindow *drill, QWidget
     empty_->setObjectName("empty");
     empty_->setWordWrap(true);
     tabs_ = new QTabWidget;
-    auto *layout = new QVBoxLayout(this);
+    // A main window, so that assistive technology presents it as a window of its own.
+    auto *central = new QWidget;
+    setCentralWidget(central);
+    auto *layout = new QVBoxLayout(central);
     layout->addLayout(top);
     layout->addWidget(empty_);
     layout->addWidget(tabs_, 1);
@@ -132,6 +136,8 @@ ProgressWindow::ProgressWindow(ProgressStore &store, DrillWindow *drill, QWidget
             refresh();
     });
     connect(&store_, &ProgressStore::recorded, &follow_, qOverload<>(&QTimer::start));
+    // A window to glance at and put away: Escape closes it.
+    new QShortcut(QKeySequence::Cancel, this, this, &QWidget::close);
     resize(980, 560);
     refresh();
 }

@@ -3,9 +3,9 @@
 
 #include "progress/ProgressFigures.h"
 
+#include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
-#include <QWidget>
 
 class DrillWindow;
 class QComboBox;
@@ -18,7 +18,7 @@ class QTableWidget;
 // item, what was answered for what was asked (for a melody, accuracy per position),
 // and accuracy per day. "Tick the weakest" ticks, in the drill window, the items that
 // go wrong most often.
-class ProgressWindow : public QWidget {
+class ProgressWindow : public QMainWindow {
     Q_OBJECT
   public:
     ProgressWindow(ProgressStore &store, DrillWindow *drill, QWidget *parent = nullptr);

@@ -16,7 +16,7 @@
 namespace {
 
 constexpr int kRate = 48000;
-constexpr unsigned long kDown = 0xff54, kEscape = 0xff1b;
+constexpr unsigned long kDown = 0xff54, kEscape = 0xff1b, kHome = 0xff50, kReturn = 0xff0d;
 const QStringList kKeyNames = QString("C C# D D# E F F# G G# A A# B").split(' ');
 
 // Where a note starts near `expected`: the first 1 ms step of its fundamental's 10 ms
@@ -315,6 +315,45 @@ class TestEndToEnd : public QObject {
             QVERIFY2(control("Intervals", "label", said).valid(), qPrintable(said));
             QVERIFY2(announced.heard("label", said), qPrintable(said + " was not announced"));
         }
+    }
+
+    // Those answers in the Progress window (Ctrl+P): the period list, "Tick the weakest"
+    // (no item has 5 answers yet), "Export CSV..." and --export-progress write them.
+    void progressOfTheAnswers() {
+        QVERIFY(runCommand("xdotool", {"search", "--name", "^Tonvik 1.0 Intervals$", "windowfocus",
+                                       "--sync", "key", "ctrl+p"}));
+        const A11yNode window = p_.window("Progress: Tonvik 1.0 Intervals");
+        QVERIFY2(window.valid(), "Ctrl+P did not open the Progress window");
+        const A11yNode period = a11y::waitFor(window, "combo box", "All", 5000);
+        QVERIFY(period.click());
+        QTest::qWait(300);
+        QVERIFY(a11y::typeKey(kHome) && a11y::typeKey(kReturn)); // in the list it opened
+        QTRY_COMPARE(period.name(), QString("Last 7 days"));
+        QVERIFY(a11y::waitFor(window, "table cell", "66 %", 5000).valid()); // 2 of 3 today
+        QVERIFY(a11y::waitFor(window, "push button", "Tick the weakest", 5000).press());
+        QVERIFY(a11y::waitFor(p_.app, "label", "No item has 5 answers or more in this period yet.",
+                              5000)
+                    .valid());
+        QVERIFY(a11y::typeKey(kEscape));
+        QVERIFY(a11y::waitFor(window, "push button", "Export CSV...", 5000).press());
+        QVERIFY(a11y::waitFor(p_.app, "dialog", "Export CSV", 5000).valid());
+        const QString saved = dir_.filePath("saved.csv"), exported = dir_.filePath("out.csv");
+        QVERIFY(runCommand("xdotool", {"type", "--delay", "20", saved}));
+        QVERIFY(runCommand("xdotool", {"key", "Return"}));
+        QTRY_VERIFY(QFileInfo(saved).size() > 0);
+        QProcess tonvik;
+        tonvik.setProcessEnvironment(p_.process.processEnvironment());
+        tonvik.start(prefix_ + "/bin/tonvik", {"--export-progress", exported});
+        QVERIFY(tonvik.waitForFinished() && tonvik.exitCode() == 0);
+        QFile a(saved), b(exported);
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        const QByteArray csv = a.readAll();
+        QCOMPARE(csv.count("\r\n"), 4); // the header and the three answers
+        QVERIFY(csv.contains(",intervals,") && csv == b.readAll());
+        QVERIFY(a11y::waitFor(window, "table cell", "66 %", 5000).click()); // back to it
+        QTest::qWait(300);
+        QVERIFY(a11y::typeKey(kEscape));
+        QTRY_VERIFY(!window.showing());
     }
 
     void optionsChangeTheInstrument() {
