@@ -2,6 +2,7 @@
 #include "app/WindowRegistry.h"
 
 #include "app/AboutWindow.h"
+#include "app/ExitQuestion.h"
 #include "app/SplashWindow.h"
 #include "chords/FormChords.h"
 #include "drill/Widgets.h"
@@ -43,6 +44,7 @@ DrillWindow *WindowRegistry::window(DrillKind kind) {
     switch (kind) {
     case DrillKind::Melody: {
         auto form = std::make_unique<FormMelody>();
+        form->confirmExit = [melody = form.get()] { return askExitQuestion(melody); };
         // The others close once the main window's own close has gone through.
         connect(form.get(), &FormMelody::exitConfirmed, this, &WindowRegistry::closeAll,
                 Qt::QueuedConnection);
@@ -67,6 +69,10 @@ DrillWindow *WindowRegistry::window(DrillKind kind) {
     connect(w, &DrillWindow::optionsRequested, this, &WindowRegistry::showOptions);
     connect(w, &DrillWindow::aboutRequested, this, &WindowRegistry::showAbout);
     connect(w, &DrillWindow::progressRequested, this, &WindowRegistry::showProgress);
+    connect(w, &DrillWindow::answerJudged, this, [](const Answer &answer) {
+        if (ProgressStore *store = ProgressStore::current())
+            store->record(answer);
+    });
     return w;
 }
 

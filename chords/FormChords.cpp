@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "chords/FormChords.h"
 
-#include "drill/Random.h"
-#include "drill/RootChoice.h"
 #include "drill/Widgets.h"
-#include "progress/ProgressStore.h"
+#include "theory/Answer.h"
+#include "theory/PitchClasses.h"
+#include "theory/Random.h"
+#include "theory/RootChoice.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,9 +25,6 @@ DrillWindow::Cycle chordsCycle() {
     c.countBeforePlaying = true;
     return c;
 }
-
-const char *const kPitchClassNames[] = {"C",  "C#", "D",  "D#", "E",  "F",
-                                        "F#", "G",  "G#", "A",  "A#", "B"};
 
 } // namespace
 
@@ -132,8 +130,8 @@ void FormChords::Chordoption_Click() {
 }
 
 std::vector<int> FormChords::notesOf(int chordType, int root) const {
-    return chords::chordNotes(root, stepcount_[size_t(chordType)],
-                              steps_[size_t(chordType)].data());
+    return theory::notesFromSteps(root, stepcount_[size_t(chordType)],
+                                  steps_[size_t(chordType)].data());
 }
 
 bool FormChords::drawQuestion() {
@@ -164,7 +162,7 @@ void FormChords::playquestion() {
 QString FormChords::answerText() const {
     const auto &name = chords::kCatalogue[size_t(questionchord_)].name;
     return QString("%1 %2")
-        .arg(kPitchClassNames[questionnotes_[1] % 12])
+        .arg(latin1(theory::kPitchClassNames[size_t(theory::pitchClass(questionnotes_[1]))]))
         .arg(QString::fromLatin1(name.data(), qsizetype(name.size())));
 }
 

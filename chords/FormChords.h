@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "chords/ChordCatalogue.h"
 #include "drill/DrillWindow.h"
+#include "theory/Chords.h"
 
 #include <array>
 

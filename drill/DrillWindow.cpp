@@ -3,10 +3,9 @@
 
 #include "drill/InputHold.h"
 #include "drill/MidiKeyEvent.h"
-#include "drill/RootChoice.h"
 #include "drill/Widgets.h"
-#include "progress/ProgressStore.h"
 #include "sound/SoundSettings.h"
+#include "theory/RootChoice.h"
 
 #include <QAccessible>
 #include <QCloseEvent>
@@ -424,16 +423,14 @@ void DrillWindow::judgeAnswer(int answer) {
     feedback_->setMciFileName(right ? "right.wav" : "wrong.wav");
     feedback_->setMciCommand("play");
     Reveal_Click();
-    if (ProgressStore *store = ProgressStore::current()) {
-        Answer record;
-        record.at = QDateTime::currentDateTimeUtc();
-        record.drill = drillName();
-        record.right = right;
-        record.weight = questionWeight();
-        record.answerMs = msSinceQuestion();
-        describe(record, answer);
-        store->record(std::move(record));
-    }
+    Answer record;
+    record.at = QDateTime::currentDateTimeUtc();
+    record.drill = drillName();
+    record.right = right;
+    record.weight = questionWeight();
+    record.answerMs = msSinceQuestion();
+    describe(record, answer);
+    emit answerJudged(record);
 }
 
 QString DrillWindow::drillName() const {

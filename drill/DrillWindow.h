@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "drill/Tally.h"
 #include "sound/FeedbackSound.h"
 #include "sound/MidiControl.h"
+#include "theory/Answer.h"
+#include "theory/Tally.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -12,7 +13,6 @@
 #include <set>
 #include <vector>
 
-struct Answer;
 class QAbstractButton;
 class QAction;
 class QComboBox;
@@ -96,6 +96,8 @@ class DrillWindow : public QMainWindow {
     void optionsRequested(DrillWindow *from);
     void aboutRequested(DrillWindow *from);
     void progressRequested(DrillWindow *from);
+    // An answer was judged in test mode: what was asked and answered, for the record.
+    void answerJudged(const Answer &answer);
 
   protected:
     // ---- what a drill supplies ----

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QRadioButton>
 #include <QString>
+#include <string_view>
 
 class QAbstractButton;
 class QCheckBox;
@@ -34,6 +35,11 @@ void onSelected(QRadioButton *option, QObject *context, Handler handler) {
 template <typename Boxes> void setAllChecked(const Boxes &boxes, bool checked) {
     for (auto *box : boxes)
         box->setChecked(checked);
+}
+
+// A name of the music tables (plain ASCII) as a caption.
+inline QString latin1(std::string_view s) {
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
 }
 
 // The name of the i-th element of a control array, e.g. "playint(7)".

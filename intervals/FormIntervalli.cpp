@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "intervals/FormIntervalli.h"
 
-#include "drill/Random.h"
-#include "drill/RootChoice.h"
 #include "drill/Widgets.h"
-#include "progress/ProgressStore.h"
 #include "sound/SoundSettings.h"
+#include "theory/Answer.h"
+#include "theory/Random.h"
+#include "theory/RootChoice.h"
 
 #include <QCheckBox>
 #include <QComboBox>

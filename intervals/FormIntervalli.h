@@ -2,7 +2,7 @@
 #pragma once
 
 #include "drill/DrillWindow.h"
-#include "intervals/IntervalCatalogue.h"
+#include "theory/Intervals.h"
 
 #include <array>
 

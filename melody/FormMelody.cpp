@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "melody/FormMelody.h"
 
-#include "drill/Random.h"
 #include "drill/Widgets.h"
-#include "progress/ProgressStore.h"
 #include "sound/SoundSettings.h"
+#include "theory/Answer.h"
+#include "theory/Random.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -34,10 +34,6 @@ DrillWindow::Cycle melodyCycle() {
     c.sliderValueLabel.clear();
     c.recomputePercentOnNew = false;
     return c;
-}
-
-QString latin1(std::string_view s) {
-    return QString::fromLatin1(s.data(), qsizetype(s.size()));
 }
 
 } // namespace
@@ -171,7 +167,7 @@ void FormMelody::Form_Load() {
 }
 
 bool FormMelody::Form_Unload() {
-    if (!askExitQuestion(this))
+    if (confirmExit && !confirmExit())
         return false;
     Midi()->midiClose();
     feedbackSound()->setMciCommand("close");
@@ -304,46 +300,6 @@ void FormMelody::Reveal_Click() {
     Label1->setFont(sizedFont(nnotes_ > 5 ? 10 : 18));
     Label1->setText(text);
     announce(Label1);
-}
-
-bool askExitQuestion(QWidget *parent) {
-    // Answers the store could not keep are tried once more; those it still cannot keep
-    // are named in the question, which offers to save them elsewhere.
-    ProgressStore *store = ProgressStore::current();
-    if (store && store->waiting().count > 0)
-        store->tryAgain(3000);
-    QString saved;
-    while (true) {
-        QMessageBox box(QMessageBox::Warning, "Tonvik 1.0", "Exit from Tonvik 1.0?",
-                        QMessageBox::Yes | QMessageBox::No, parent);
-        box.setObjectName("exitquestion");
-        box.setDefaultButton(QMessageBox::Yes);
-        const ProgressStore::Waiting waiting = store ? store->waiting() : ProgressStore::Waiting{};
-        QPushButton *save = nullptr;
-        if (waiting.count > 0) {
-            box.setInformativeText(
-                QString("%1 of this run cannot be kept in %2 (%3)%4")
-                    .arg(waiting.count == 1 ? QString("1 answer")
-                                            : QString("%1 answers").arg(waiting.count),
-                         QDir::toNativeSeparators(store->path()),
-                         waiting.reason.isEmpty() ? QString("it is not written yet")
-                                                  : waiting.reason,
-                         saved.isEmpty() ? QString(" and will be lost unless saved as CSV.")
-                                         : saved));
-            save = box.addButton("&Save as CSV...", QMessageBox::ActionRole);
-            save->setObjectName("savewaiting");
-        }
-        box.exec();
-        if (!save || box.clickedButton() != save)
-            return box.clickedButton() == box.button(QMessageBox::Yes);
-        const QString file = QFileDialog::getSaveFileName(
-            &box, "Save the answers", "tonvik-answers.csv", "CSV files (*.csv)");
-        QString error;
-        if (!file.isEmpty())
-            saved = store->exportWaiting(file, &error)
-                        ? QString(". They are saved in %1.").arg(QDir::toNativeSeparators(file))
-                        : QString(" and will be lost: they could not be saved (%1).").arg(error);
-    }
 }
 
 void FormMelody::describe(Answer &record, int) const {

@@ -2,9 +2,10 @@
 #pragma once
 
 #include "drill/DrillWindow.h"
-#include "melody/MelodyLogic.h"
+#include "theory/Melody.h"
 
 #include <array>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -21,6 +22,10 @@ class FormMelody : public DrillWindow {
     int nnotes() const { return nnotes_; }
     int notes(int k) const { return notes_[size_t(k)]; }
     int nanswers() const { return nanswers_; }
+
+    // Asked when the window is to close, which ends the run: true to go on. Unset, the
+    // window closes without asking.
+    std::function<bool()> confirmExit;
 
   signals:
     // The user confirmed the exit: every other window is to close and the run to end.

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "progress/ProgressFigures.h"
 
-#include "chords/ChordCatalogue.h"
-#include "intervals/IntervalCatalogue.h"
-#include "melody/MelodyLogic.h"
-#include "scales/ScaleCatalogue.h"
+#include "theory/Chords.h"
+#include "theory/Intervals.h"
+#include "theory/Melody.h"
+#include "theory/Scales.h"
 
 #include <algorithm>
 

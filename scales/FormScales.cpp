@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "scales/FormScales.h"
 
-#include "drill/Random.h"
-#include "drill/RootChoice.h"
 #include "drill/Widgets.h"
-#include "progress/ProgressStore.h"
 #include "sound/SoundSettings.h"
+#include "theory/Answer.h"
+#include "theory/PitchClasses.h"
+#include "theory/Random.h"
+#include "theory/RootChoice.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,13 +28,6 @@ DrillWindow::Cycle scalesCycle() {
     c.sliderValueDesignText = "500";
     c.countBeforePlaying = true;
     return c;
-}
-
-const char *const kPitchClassNames[] = {"C",  "C#", "D",  "D#", "E",  "F",
-                                        "F#", "G",  "G#", "A",  "A#", "B"};
-
-QString latin1(std::string_view s) {
-    return QString::fromLatin1(s.data(), qsizetype(s.size()));
 }
 
 } // namespace
@@ -130,11 +124,10 @@ void FormScales::Mainscales_Click() {
 }
 
 int FormScales::buildNotes(int item, int start, std::array<int, 13> &notes) const {
-    const int count = stepcount_[size_t(item)];
-    notes[0] = start;
-    for (int j = 1; j <= count; ++j)
-        notes[size_t(j)] = notes[size_t(j - 1)] + scalesteps_[size_t(item)][size_t(j - 1)];
-    return count + 1;
+    const std::vector<int> built =
+        theory::notesFromSteps(start, stepcount_[size_t(item)], scalesteps_[size_t(item)].data());
+    std::copy(built.begin(), built.end(), notes.begin());
+    return int(built.size());
 }
 
 bool FormScales::drawQuestion() {
@@ -158,7 +151,7 @@ void FormScales::playquestion() {
 
 QString FormScales::answerText() const {
     return QString("%1 %2")
-        .arg(kPitchClassNames[questionnotes_[0] % 12])
+        .arg(latin1(theory::kPitchClassNames[size_t(theory::pitchClass(questionnotes_[0]))]))
         .arg(latin1(scales::kCatalogue[size_t(questionscale_)].revealName));
 }
 

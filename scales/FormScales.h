@@ -2,7 +2,7 @@
 #pragma once
 
 #include "drill/DrillWindow.h"
-#include "scales/ScaleCatalogue.h"
+#include "theory/Scales.h"
 
 #include <array>
 

@@ -6,12 +6,12 @@
 #include "app/OptionsForm.h"
 #include "app/SplashWindow.h"
 #include "app/WindowRegistry.h"
-#include "drill/Random.h"
 #include "melody/FormMelody.h"
 #include "sound/FileNames.h"
 #include "sound/SoundSettings.h"
 #include "tests_support/Controls.h"
 #include "tests_support/RecordingBackend.h"
+#include "theory/Random.h"
 
 #include <QAccessible>
 #include <QAction>

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress store on real SQLite files; the Progress window on known answers.
+#include "app/ExitQuestion.h"
 #include "app/WindowRegistry.h"
 #include "chords/FormChords.h"
 #include "melody/FormMelody.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "drill/Tally.h"
+#include "theory/Tally.h"
 
 void Tally::ask(int weight, bool percentOfUnjudged) {
     questions_ += weight;

@@ -48,12 +48,4 @@ static_assert(fitsAboveF());
 inline constexpr std::array<int, 4> kTriads = {0, 1, 11, 12};
 inline constexpr int kMainCount = 7; // "maj" to "7sus4"
 
-// The notes of a chord on a root, lowest first, from a step table.
-inline std::vector<int> chordNotes(int root, int stepCount, const int *steps) {
-    std::vector<int> notes{root};
-    for (int j = 0; j < stepCount; ++j)
-        notes.push_back(notes.back() + steps[j]);
-    return notes;
-}
-
 } // namespace chords

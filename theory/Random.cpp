@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "drill/Random.h"
+#include "theory/Random.h"
 
 #include <chrono>
 #include <random>

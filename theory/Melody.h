@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "theory/PitchClasses.h"
+
 #include <array>
 #include <string_view>
 
@@ -11,8 +13,7 @@ inline constexpr int kMaxNotes = 10;
 inline constexpr int kOctaves = 10;
 
 // The check-box captions of the pitch classes and the octaves.
-inline constexpr std::array<std::string_view, 12> kPitchClassNames = {
-    "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+using theory::kPitchClassNames;
 inline constexpr std::array<std::string_view, kOctaves> kOctaveNames = {
     "1st", "2nd", "3rd", "4th", "5th", "6th", "7th", "8th", "9th", "10th"};
 // How Reveal spells the pitch classes: four sharps with a blank, "A#" without.
@@ -31,9 +32,7 @@ inline constexpr std::array<char, 12> kComputerKeys = {'A', 'W', 'S', 'E', 'D', 
 constexpr int noteNumber(int octaveIndex, int pitchClass) {
     return 12 * (octaveIndex + 1) + pitchClass;
 }
-constexpr int pitchClass(int note) {
-    return ((note % 12) + 12) % 12;
-}
+using theory::pitchClass;
 
 // The keyboard: key i (pitch class) as a rectangle in twips, relative to the left edge
 // of the first white key; black keys are shorter and lie over the gaps.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "drill/RootChoice.h"
+#include "theory/RootChoice.h"
 
-#include "drill/Random.h"
+#include "theory/Random.h"
 
 namespace rootchoice {
 
