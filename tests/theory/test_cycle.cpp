@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The question cycle of the drill windows, pressed through as learners would, and the draw
+// of a ticked item.
+#include "theory/QuestionCycle.h"
+#include "theory/Random.h"
+
+#include <QTest>
+#include <functional>
+#include <map>
+#include <set>
+
+namespace {
+// Steps: load, test, notest, new (New before it draws), asked[:weight] (New drew),
+// ask (New drawing a question of weight 1), right[:weight], wrong[:weight], reveal, reset.
+const std::map<QString, std::function<void(QuestionCycle &, int weight)>> kSteps = {
+    {"load", [](QuestionCycle &c, int) { c.load(); }},
+    {"test", [](QuestionCycle &c, int) { c.selectTestMode(true); }},
+    {"notest", [](QuestionCycle &c, int) { c.selectTestMode(false); }},
+    {"new", [](QuestionCycle &c, int) { c.newPressed(); }},
+    {"asked", [](QuestionCycle &c, int w) { c.asked(w); }},
+    {"ask", [](QuestionCycle &c, int w) { c.newPressed(), c.asked(w); }},
+    {"right", [](QuestionCycle &c, int w) { c.judge(true, w); }},
+    {"wrong", [](QuestionCycle &c, int w) { c.judge(false, w); }},
+    {"reveal", [](QuestionCycle &c, int) { c.reveal(); }},
+    {"reset", [](QuestionCycle &c, int) { c.reset(); }}};
+
+void run(QuestionCycle &cycle, const QString &steps) {
+    for (const QString &step : steps.split(' ', Qt::SkipEmptyParts)) {
+        const int weight = step.contains(':') ? step.section(':', 1).toInt() : 1;
+        kSteps.at(step.section(':', 0, 0))(cycle, weight);
+    }
+}
+
+// "questions right percent", then "judged", the feedback, "shown" for the answer, and
+// which of Repeat, Reveal and Reset are enabled.
+QString shown(const QuestionCycle::State &s) {
+    const char *const feedback[] = {"", "right", "wrong"};
+    return QString("%1 %2 %3 %4 %5 %6 %7 %8 %9")
+        .arg(s.questions)
+        .arg(s.right)
+        .arg(s.percent)
+        .arg(s.judged ? "judged" : "", feedback[int(s.feedback)], s.answerShown ? "shown" : "",
+             s.repeatEnabled ? "Repeat" : "", s.revealEnabled ? "Reveal" : "",
+             s.scoreEnabled() ? "Reset" : "")
+        .simplified();
+}
+} // namespace
+
+class TestCycle : public QObject {
+    Q_OBJECT
+  private slots:
+    // A row per learner: the Melody window's rules or not, what was pressed, what is shown.
+    void cycle() {
+        const struct {
+            bool melody;
+            const char *steps, *expected;
+        } rows[] = {
+            {false, "", "0 0 0"},
+            {false, "notest", "0 0 0"},
+            {false, "test ask right ask right ask wrong", "3 2 66 judged wrong shown Repeat Reset"},
+            {false, "test new asked:3 right:3 ask wrong", "4 3 75 judged wrong shown Repeat Reset"},
+            {false, "test ask right ask", "2 1 100 Repeat Reset"},
+            {false, "test ask right ask ask", "3 1 33 Repeat Reset"},
+            {true, "test ask right ask ask", "3 1 100 Repeat Reset"},
+            {true, "test new asked asked asked right:3", "3 3 100 judged right shown Repeat Reset"},
+            {false, "test ask notest ask test right", "2 1 50 judged right shown Repeat Reset"},
+            {true, "test ask notest new asked asked asked test right:3",
+             "4 3 75 judged right shown Repeat Reset"},
+            {false, "test ask wrong notest ask test right", "1 0 0 judged Repeat Reset"},
+            {false, "test ask wrong right", "1 0 0 judged wrong shown Repeat Reset"},
+            {false, "test right", "0 0 0 Reset"},
+            {false, "ask right", "0 0 0 Repeat Reveal"},
+            {true, "new", "0 0 0"},
+            {true, "ask", "0 0 0 Repeat Reveal"},
+            {true, "test ask", "1 0 0 Repeat Reset"},
+            {false, "ask reveal test", "0 0 0 shown Repeat Reset"},
+            {false, "new reveal", "0 0 0 Repeat Reveal"},
+            {false, "test ask reveal", "1 0 0 Repeat Reset"},
+            {false, "test ask right notest", "1 1 100 judged Repeat Reveal"},
+            {false, "test ask right reset right", "0 0 0 judged right shown Repeat Reset"},
+            {false, "test ask reset right", "1 1 100 judged right shown Repeat Reset"},
+            {false, "test ask right load", "0 0 0 judged"},
+            {false, "test ask right load test right", "0 0 0 judged Reset"},
+            {false, "test ask load test right", "1 1 100 judged right shown Reset"},
+        };
+        for (const auto &row : rows) {
+            QuestionCycle cycle({.percentOfUnjudged = !row.melody, .enableOnDraw = row.melody});
+            const QString steps = QString(row.melody ? "Melody: " : "") + row.steps + " -> ";
+            run(cycle, QString("load ") + row.steps);
+            QCOMPARE(steps + shown(cycle.state()), steps + row.expected);
+        }
+    }
+
+    void toldOfEachChange() {
+        QuestionCycle cycle;
+        int told = 0;
+        cycle.changed = [&told] { ++told; };
+        // Not told: the first load, the answers not judged, Reveal disabled, "No test" again.
+        run(cycle, "load test right ask right right reveal notest notest");
+        QCOMPARE(told, 5);
+    }
+
+    // Entry k of the n ticked drawn is the k-th ticked index, and every one comes up.
+    void drawTicked() {
+        const std::vector<int> rows[] = {{0, 2, 3}, {5}, {0, 1, 2, 3, 4, 5}, {}}; // of 6 items
+        for (const std::vector<int> &indexes : rows) {
+            std::vector<bool> boxes(6);
+            for (int i : indexes)
+                boxes[size_t(i)] = true;
+            std::set<int> hit;
+            for (std::uint64_t seed = 1; seed <= 300; ++seed) {
+                Random::fixSeed(seed);
+                const int k = indexes.empty() ? 0 : Random::entry(int(indexes.size()));
+                Random::fixSeed(seed);
+                const std::optional<int> drawn = QuestionCycle::drawTicked(boxes);
+                QCOMPARE(drawn.value_or(-1), k > 0 ? indexes[size_t(k - 1)] : -1);
+                hit.insert(drawn.value_or(-1));
+            }
+            QCOMPARE(hit,
+                     indexes.empty() ? std::set{-1} : std::set(indexes.begin(), indexes.end()));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCycle)
+#include "test_cycle.moc"
