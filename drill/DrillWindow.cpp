@@ -41,7 +41,8 @@ void setForeground(QLabel *label, const QColor &color) {
 
 DrillWindow::DrillWindow(DrillKind kind, Names names, Cycle cycle, QWidget *parent)
     : QMainWindow(parent), cycle_(std::move(cycle)), kind_(kind), names_(std::move(names)) {
-    tally_.changed = [this] { showTally(); };
+    questionCycle_ = QuestionCycle({cycle_.recomputePercentOnNew, cycle_.enableOnDraw});
+    questionCycle_.changed = [this] { showCycle(); };
     setObjectName(names_.window);
     setWindowTitle(names_.caption);
     setAccessibleName(names_.caption);
@@ -282,7 +283,9 @@ void DrillWindow::load() {
 
     loaded_ = true;
     // The new score labels start from "0": nothing asked so far is in their tally.
-    tally_.reset();
+    questionCycle_.load();
+    answerOnShow_ = false;
+    showCycle();
     Form_Load();
 }
 
@@ -344,27 +347,46 @@ void DrillWindow::sendPanThenProgram() {
 // ---- the cycle ----
 
 bool DrillWindow::testMode() const {
-    return Test && Test->isChecked();
+    return questionCycle_.state().testMode;
 }
 
 void DrillWindow::countQuestion(int weight) {
-    if (testMode())
-        tally_.ask(weight, cycle_.recomputePercentOnNew);
-    else
-        tally_.askUncounted();
+    questionCycle_.asked(weight);
 }
 
-void DrillWindow::showTally() {
+void DrillWindow::showCycle() {
     if (!loaded_)
         return;
+    const QuestionCycle::State &state = questionCycle_.state();
+    Repeat->setEnabled(state.repeatEnabled);
+    Reveal->setEnabled(state.revealEnabled);
+    enableScore(state.scoreEnabled());
+    using Feedback = QuestionCycle::Feedback;
+    const QString said = state.feedback == Feedback::Right   ? "Right!"
+                         : state.feedback == Feedback::Wrong ? "Wrong!"
+                                                             : QString();
+    if (rightwronglabel->text() != said) {
+        setForeground(rightwronglabel,
+                      state.feedback == Feedback::Right ? QColor(0, 255, 0) : QColor(255, 0, 0));
+        rightwronglabel->setText(said);
+        if (!said.isEmpty())
+            announce(rightwronglabel);
+    }
+    if (state.answerShown != answerOnShow_) {
+        answerOnShow_ = state.answerShown;
+        if (answerOnShow_)
+            showAnswer();
+        else
+            Label1->setText(QString());
+    }
     struct Shown {
         QLabel *label;
         int value;
         const char *name; // what a screen reader says before the number
     };
-    const Shown shown[] = {{questionsCount, tally_.questions(), "Questions: %1"},
-                           {Label5, tally_.right(), "Right: %1"},
-                           {Label7, tally_.percent(), "Percentage: %1%"}};
+    const Shown shown[] = {{questionsCount, state.questions, "Questions: %1"},
+                           {Label5, state.right, "Right: %1"},
+                           {Label7, state.percent, "Percentage: %1%"}};
     for (const Shown &s : shown) {
         const QString name = QString(s.name).arg(s.value);
         if (s.label->accessibleName() == name)
@@ -376,11 +398,7 @@ void DrillWindow::showTally() {
 
 void DrillWindow::New_Click() {
     Playback playback(this);
-    Label1->setText(QString());
-    rightwronglabel->setText(QString());
-    Repeat->setEnabled(true);
-    if (Notest->isChecked())
-        Reveal->setEnabled(true);
+    newPressed();
     if (!drawQuestion())
         return;
     if (cycle_.countBeforePlaying) {
@@ -401,7 +419,11 @@ void DrillWindow::Repeat_Click() {
 }
 
 void DrillWindow::Reveal_Click() {
-    Label1->setText(hasQuestion() ? answerText() : QString());
+    questionCycle_.reveal();
+}
+
+void DrillWindow::showAnswer() {
+    Label1->setText(answerText());
     announce(Label1);
 }
 
@@ -412,17 +434,13 @@ void DrillWindow::announce(QLabel *label) {
 }
 
 void DrillWindow::judgeAnswer(int answer) {
-    if (!testMode() || !hasQuestion())
-        return;
+    // The cycle judges once, in test mode, a question there is; the controls show the
+    // feedback and the answer as it does.
     const bool right = isRightAnswer(answer);
-    if (!tally_.judge(right, questionWeight()))
+    if (!questionCycle_.judge(right, questionWeight()))
         return;
-    setForeground(rightwronglabel, right ? QColor(0, 255, 0) : QColor(255, 0, 0));
-    rightwronglabel->setText(right ? "Right!" : "Wrong!");
-    announce(rightwronglabel);
     feedback_->setMciFileName(right ? "right.wav" : "wrong.wav");
     feedback_->setMciCommand("play");
-    Reveal_Click();
     Answer record;
     record.at = QDateTime::currentDateTimeUtc();
     record.drill = drillName();
@@ -448,7 +466,7 @@ void DrillWindow::tickItems(const std::set<int> &items) {
 }
 
 void DrillWindow::Reset_Click() {
-    tally_.reset();
+    questionCycle_.reset();
 }
 
 void DrillWindow::enableScore(bool enabled) {
@@ -459,15 +477,11 @@ void DrillWindow::enableScore(bool enabled) {
 }
 
 void DrillWindow::Test_Click() {
-    enableScore(true);
-    Reveal->setEnabled(false);
+    questionCycle_.selectTestMode(true);
 }
 
 void DrillWindow::Notest_Click() {
-    enableScore(false);
-    Reveal->setEnabled(true);
-    rightwronglabel->setText(QString());
-    Label1->setText(QString());
+    questionCycle_.selectTestMode(false);
 }
 
 void DrillWindow::stopnoise_Click() {

@@ -4,7 +4,7 @@
 #include "sound/FeedbackSound.h"
 #include "sound/MidiControl.h"
 #include "theory/Answer.h"
-#include "theory/Tally.h"
+#include "theory/QuestionCycle.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -66,6 +66,7 @@ class DrillWindow : public QMainWindow {
         QString sliderValueDesignText = "1000";
         bool countBeforePlaying = false;   // else the question is counted after it plays
         bool recomputePercentOnNew = true; // updatepercent when New follows an unjudged question
+        bool enableOnDraw = false; // Repeat and Reveal enabled by a New that draws, not any New
     };
 
     DrillWindow(DrillKind kind, Names names, Cycle cycle, QWidget *parent = nullptr);
@@ -85,8 +86,8 @@ class DrillWindow : public QMainWindow {
 
     MidiControl *Midi() const { return midi_.get(); }
     FeedbackSound *feedbackSound() const { return feedback_.get(); }
-    const Tally &tally() const { return tally_; }
-    bool answered() const { return tally_.answered(); }
+    const QuestionCycle &questionCycle() const { return questionCycle_; }
+    bool answered() const { return questionCycle_.state().judged; }
     // True while a question or a comparison is being played (in any window).
     static bool playbackInProgress();
 
@@ -129,7 +130,11 @@ class DrillWindow : public QMainWindow {
     // ---- the shared cycle ----
     virtual void New_Click();
     void Repeat_Click();
-    virtual void Reveal_Click();
+    void Reveal_Click();
+    // Writes the current question's answer into the answer display, as Reveal shows it.
+    virtual void showAnswer();
+    // New pressed: the feedback and the answer go (what it enables is the cycle's rule).
+    void newPressed() { questionCycle_.newPressed(); }
     void Test_Click();
     void Notest_Click();
     void Reset_Click();
@@ -232,7 +237,9 @@ class DrillWindow : public QMainWindow {
     // The score frame, its six labels and Reset.
     void enableScore(bool enabled);
     // The score labels show the tally, and tell assistive technology what changed.
-    void showTally();
+    // The controls show the question cycle's state: enabled buttons, the score (telling
+    // assistive technology what changed), the feedback and the answer.
+    void showCycle();
     QWidget *buildNavigation();
 
     DrillKind kind_;
@@ -243,7 +250,8 @@ class DrillWindow : public QMainWindow {
     QLabel *questionsCount = nullptr;
     QLabel *Label5 = nullptr; // right count
     QLabel *Label7 = nullptr; // percentage
-    Tally tally_;
+    QuestionCycle questionCycle_;
+    bool answerOnShow_ = false; // the answer display holds the answer of the question
     QElapsedTimer sinceQuestion_;
     std::vector<std::pair<QPushButton *, Qt::Key>> keys_;
     QString soundProblem_;

@@ -33,6 +33,7 @@ DrillWindow::Cycle melodyCycle() {
     c.sliderMaximum = 3000;
     c.sliderValueLabel.clear();
     c.recomputePercentOnNew = false;
+    c.enableOnDraw = true;
     return c;
 }
 
@@ -216,8 +217,7 @@ void FormMelody::nnotescombo_click() {
 }
 
 void FormMelody::New_Click() {
-    Label1->setText(QString());
-    rightwronglabel->setText(QString());
+    newPressed();
     std::vector<int> octaves, pitchClasses;
     for (int j = 0; j < melody::kOctaves; ++j)
         if (octave[size_t(j)]->isChecked())
@@ -234,17 +234,11 @@ void FormMelody::New_Click() {
     nanswers_ = 0; // keys typed towards the previous melody do not count for this one
     const SoundSettings &s = variabiliglobali();
     for (int k = 1; k <= nnotes_; ++k) {
-        Label1->setText(QString());
-        rightwronglabel->setText(QString());
         const int j = octaves[size_t(Random::entry(int(octaves.size())) - 1)];
         const int i = pitchClasses[size_t(Random::entry(int(pitchClasses.size())) - 1)];
         const int note = melody::noteNumber(j, i);
         Midi()->noteOn(s.channel, s.volume, note);
-        Repeat->setEnabled(true);
-        Reveal->setEnabled(true);
-        countQuestion(1);
-        if (testMode())
-            Reveal->setEnabled(false);
+        countQuestion(1); // note by note; the first enables Repeat (and Reveal outside a test)
         notes_[size_t(k)] = note;
         if (k < nnotes_)
             delaywait();
@@ -290,7 +284,7 @@ bool FormMelody::isRightAnswer(int) const {
     return true;
 }
 
-void FormMelody::Reveal_Click() {
+void FormMelody::showAnswer() {
     QString text;
     if (hasQuestion()) {
         for (int k = 1; k <= nnotes_; ++k)

@@ -47,13 +47,13 @@ ProgressFigures ProgressFigures::of(const QString &drill, const std::vector<Answ
     std::vector<std::vector<qint64>> times(items);
     for (const Answer &a : answers) {
         // The day as the user lived it, and counted as the drill window counted it.
-        Tally &day = f.perDay[a.at.toLocalTime().date()];
+        Count &day = f.perDay[a.at.toLocalTime().date()];
         day.answers += a.weight;
         day.right += a.right ? a.weight : 0;
         if (drill != "melody") {
             if (a.askedIndex < 0 || size_t(a.askedIndex) >= items)
                 continue;
-            Tally &t = f.perItem[size_t(a.askedIndex)];
+            Count &t = f.perItem[size_t(a.askedIndex)];
             ++t.answers;
             t.right += a.right;
             times[size_t(a.askedIndex)].push_back(a.answerMs);
@@ -100,7 +100,7 @@ std::set<int> ProgressFigures::weakest(int count, int minAnswers) const {
             candidates.push_back(i);
     // Compared as fractions: two items a whole percent apart may still differ.
     auto worse = [&](int a, int b) {
-        const Tally &x = perItem[size_t(a)], &y = perItem[size_t(b)];
+        const Count &x = perItem[size_t(a)], &y = perItem[size_t(b)];
         return qint64(x.right) * y.answers < qint64(y.right) * x.answers;
     };
     std::stable_sort(candidates.begin(), candidates.end(), worse);

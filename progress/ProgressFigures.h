@@ -13,18 +13,18 @@
 // window. An "item" is what the drill asks: an interval, a chord, a scale; for a
 // melody, a pitch class.
 struct ProgressFigures {
-    struct Tally {
+    struct Count {
         int answers = 0, right = 0;
         // In whole percent, rounded down, as the drill windows show their score.
         int accuracy() const { return answers ? int(100LL * right / answers) : 0; }
     };
     QStringList itemNames;                       // by item index
-    std::vector<Tally> perItem;                  // by item index
+    std::vector<Count> perItem;                  // by item index
     std::vector<double> medianMs;                // by item index; 0 where none
     std::map<std::pair<int, int>, int> confused; // (asked, answered) -> answers
-    std::map<QDate, Tally> perDay;               // by the user's local date, as the
+    std::map<QDate, Count> perDay;               // by the user's local date, as the
                                                  // drill window counts (a melody by note)
-    std::vector<Tally> perPosition;              // melodies: by note position, from 0
+    std::vector<Count> perPosition;              // melodies: by note position, from 0
 
     static ProgressFigures of(const QString &drill, const std::vector<Answer> &answers);
     // The first moment of the periods the window offers: the start of the local day

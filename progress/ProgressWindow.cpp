@@ -175,7 +175,7 @@ QWidget *ProgressWindow::accuracyTab() {
     std::vector<double> accuracy;
     std::vector<QStringList> rows;
     for (size_t i = 0; i < figures_.perItem.size(); ++i) {
-        const ProgressFigures::Tally &t = figures_.perItem[i];
+        const ProgressFigures::Count &t = figures_.perItem[i];
         if (t.answers == 0)
             continue;
         const QString name = figures_.itemNames[qsizetype(i)];
@@ -236,7 +236,7 @@ QWidget *ProgressWindow::positionTab() {
     std::vector<double> accuracy;
     std::vector<QStringList> rows;
     for (size_t k = 0; k < figures_.perPosition.size(); ++k) {
-        const ProgressFigures::Tally &t = figures_.perPosition[k];
+        const ProgressFigures::Count &t = figures_.perPosition[k];
         names << QString::number(k + 1);
         accuracy.push_back(t.accuracy());
         rows.push_back({QString::number(k + 1), QString::number(t.answers),
