@@ -4,7 +4,6 @@
 #include "drill/Widgets.h"
 #include "theory/Answer.h"
 #include "theory/PitchClasses.h"
-#include "theory/Random.h"
 #include "theory/RootChoice.h"
 
 #include <QCheckBox>
@@ -135,13 +134,10 @@ std::vector<int> FormChords::notesOf(int chordType, int root) const {
 }
 
 bool FormChords::drawQuestion() {
-    std::vector<int> ticked;
-    for (int i = 0; i < chords::kCount; ++i)
-        if (chord[size_t(i)]->isChecked())
-            ticked.push_back(i);
-    if (ticked.empty())
+    const std::optional<int> drawn = QuestionCycle::drawTicked(ticks(chord));
+    if (!drawn)
         return false;
-    questionchord_ = ticked[size_t(Random::entry(int(ticked.size())) - 1)];
+    questionchord_ = *drawn;
     const int root = rootchoice::folded(rootchoice::candidateRoot(Combo1->currentIndex()));
     const std::vector<int> notes = notesOf(questionchord_, root);
     std::copy(notes.begin(), notes.end(), questionnotes_.begin() + 1);

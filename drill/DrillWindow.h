@@ -153,6 +153,13 @@ class DrillWindow : public QMainWindow {
     // between them, or with the pause after each (the last included).
     enum class Pauses { None, Between, AfterEach };
     void playNotes(const std::vector<int> &notes, Pauses pauses);
+    // Which of a row of check boxes are ticked, for QuestionCycle::drawTicked.
+    template <typename Boxes> static std::vector<bool> ticks(const Boxes &boxes) {
+        std::vector<bool> out;
+        for (const auto *box : boxes)
+            out.push_back(box->isChecked());
+        return out;
+    }
     // New's counting step: in test mode the weight joins the tally (recomputing the
     // percentage if the previous question went unjudged, where the window does so);
     // outside it the question stays out of the tally.

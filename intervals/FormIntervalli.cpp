@@ -4,7 +4,6 @@
 #include "drill/Widgets.h"
 #include "sound/SoundSettings.h"
 #include "theory/Answer.h"
-#include "theory/Random.h"
 #include "theory/RootChoice.h"
 
 #include <QCheckBox>
@@ -139,13 +138,10 @@ int FormIntervalli::rootFromCombo() const {
 }
 
 bool FormIntervalli::drawQuestion() {
-    std::vector<int> candidates;
-    for (int i = 0; i < intervals::kCount; ++i)
-        if (inter[size_t(i)]->isChecked())
-            candidates.push_back(i);
-    if (candidates.empty())
+    const std::optional<int> drawn = QuestionCycle::drawTicked(ticks(inter));
+    if (!drawn)
         return false;
-    questioninterval_ = candidates[size_t(Random::entry(int(candidates.size())) - 1)];
+    questioninterval_ = *drawn;
     rootnote_ = rootFromCombo();
     drawnDirection_ = direction();
     secondnote_ = intervals::secondNote(rootnote_, questioninterval_, drawnDirection_);

@@ -4,7 +4,6 @@
 #include "drill/Widgets.h"
 #include "sound/SoundSettings.h"
 #include "theory/Answer.h"
-#include "theory/Random.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,6 +16,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -218,15 +218,10 @@ void FormMelody::nnotescombo_click() {
 
 void FormMelody::New_Click() {
     newPressed();
-    std::vector<int> octaves, pitchClasses;
-    for (int j = 0; j < melody::kOctaves; ++j)
-        if (octave[size_t(j)]->isChecked())
-            octaves.push_back(j);
-    for (int i = 0; i < 12; ++i)
-        if (Nota[size_t(i)]->isChecked())
-            pitchClasses.push_back(i);
+    const std::vector<bool> octaves = ticks(octave), pitchClasses = ticks(Nota);
     // Nothing to draw from: the current melody stays as it is.
-    if (octaves.empty() || pitchClasses.empty())
+    if (std::find(octaves.begin(), octaves.end(), true) == octaves.end() ||
+        std::find(pitchClasses.begin(), pitchClasses.end(), true) == pitchClasses.end())
         return;
 
     Playback playback(this);
@@ -234,9 +229,8 @@ void FormMelody::New_Click() {
     nanswers_ = 0; // keys typed towards the previous melody do not count for this one
     const SoundSettings &s = variabiliglobali();
     for (int k = 1; k <= nnotes_; ++k) {
-        const int j = octaves[size_t(Random::entry(int(octaves.size())) - 1)];
-        const int i = pitchClasses[size_t(Random::entry(int(pitchClasses.size())) - 1)];
-        const int note = melody::noteNumber(j, i);
+        const int j = *QuestionCycle::drawTicked(octaves); // the octave, then the pitch class
+        const int note = melody::noteNumber(j, *QuestionCycle::drawTicked(pitchClasses));
         Midi()->noteOn(s.channel, s.volume, note);
         countQuestion(1); // note by note; the first enables Repeat (and Reveal outside a test)
         notes_[size_t(k)] = note;

@@ -5,7 +5,6 @@
 #include "sound/SoundSettings.h"
 #include "theory/Answer.h"
 #include "theory/PitchClasses.h"
-#include "theory/Random.h"
 #include "theory/RootChoice.h"
 
 #include <QCheckBox>
@@ -131,13 +130,10 @@ int FormScales::buildNotes(int item, int start, std::array<int, 13> &notes) cons
 }
 
 bool FormScales::drawQuestion() {
-    std::vector<int> ticked;
-    for (int i = 0; i < scales::kCount; ++i)
-        if (scalesBox[size_t(i)]->isChecked())
-            ticked.push_back(i);
-    if (ticked.empty())
+    const std::optional<int> drawn = QuestionCycle::drawTicked(ticks(scalesBox));
+    if (!drawn)
         return false;
-    questionscale_ = ticked[size_t(Random::entry(int(ticked.size())) - 1)];
+    questionscale_ = *drawn;
     const int root = rootchoice::folded(rootchoice::candidateRoot(Combo1->currentIndex()));
     notecount_ = buildNotes(questionscale_, root, questionnotes_);
     return true;
