@@ -331,25 +331,20 @@ class TestEndToEnd : public QObject {
         QTRY_COMPARE(period.name(), QString("Last 7 days"));
         QVERIFY(a11y::waitFor(window, "table cell", "66 %", 5000).valid()); // 2 of 3 today
         QVERIFY(a11y::waitFor(window, "push button", "Tick the weakest", 5000).press());
-        QVERIFY(a11y::waitFor(p_.app, "label", "No item has 5 answers or more in this period yet.",
-                              5000)
-                    .valid());
+        const QString none = "No item has 5 answers or more in this period yet.";
+        QVERIFY(a11y::waitFor(p_.app, "label", none, 5000).valid());
         QVERIFY(a11y::typeKey(kEscape));
         QVERIFY(a11y::waitFor(window, "push button", "Export CSV...", 5000).press());
-        QVERIFY(a11y::waitFor(p_.app, "dialog", "Export CSV", 5000).valid());
         const QString saved = dir_.filePath("saved.csv"), exported = dir_.filePath("out.csv");
         QVERIFY(runCommand("xdotool", {"type", "--delay", "20", saved}));
         QVERIFY(runCommand("xdotool", {"key", "Return"}));
         QTRY_VERIFY(QFileInfo(saved).size() > 0);
-        QProcess tonvik;
-        tonvik.setProcessEnvironment(p_.process.processEnvironment());
-        tonvik.start(prefix_ + "/bin/tonvik", {"--export-progress", exported});
-        QVERIFY(tonvik.waitForFinished() && tonvik.exitCode() == 0);
-        QFile a(saved), b(exported);
-        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-        const QByteArray csv = a.readAll();
-        QCOMPARE(csv.count("\r\n"), 4); // the header and the three answers
-        QVERIFY(csv.contains(",intervals,") && csv == b.readAll());
+        QVERIFY(runCommand("env", {"HOME=" + p_.home.path(),
+                                   "XDG_DATA_HOME=" + p_.home.filePath("XDG_DATA_HOME"),
+                                   prefix_ + "/bin/tonvik", "--export-progress", exported}));
+        QVERIFY(runCommand("cmp", {saved, exported})); // the same answers either way
+        QFile csv(saved);
+        QVERIFY(csv.open(QIODevice::ReadOnly) && csv.readAll().count(",intervals,") == 3);
         QVERIFY(a11y::waitFor(window, "table cell", "66 %", 5000).click()); // back to it
         QTest::qWait(300);
         QVERIFY(a11y::typeKey(kEscape));
