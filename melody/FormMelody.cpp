@@ -278,15 +278,16 @@ bool FormMelody::isRightAnswer(int) const {
     return true;
 }
 
-void FormMelody::showAnswer() {
+QString FormMelody::answerText() const {
     QString text;
-    if (hasQuestion()) {
-        for (int k = 1; k <= nnotes_; ++k)
-            text +=
-                latin1(melody::kRevealNames[size_t(melody::pitchClass(notes_[size_t(k)]))]) + ' ';
-    }
+    for (int k = 1; k <= nnotes_; ++k)
+        text += latin1(melody::kRevealNames[size_t(melody::pitchClass(notes_[size_t(k)]))]) + ' ';
+    return text;
+}
+
+void FormMelody::showAnswer() {
     Label1->setFont(sizedFont(nnotes_ > 5 ? 10 : 18));
-    Label1->setText(text);
+    Label1->setText(answerText());
     announce(Label1);
 }
 
@@ -298,7 +299,7 @@ void FormMelody::describe(Answer &record, int) const {
         times << QString::number(keyMs_[size_t(k)]);
     }
     record.keyTimes = times.join(' ');
-    record.askedName = Label1->text().trimmed();
+    record.askedName = answerText().trimmed();
     record.askedNotes = notes.join(' ');
     record.answeredKeys = keys.join(' ');
 }

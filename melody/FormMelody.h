@@ -36,6 +36,7 @@ class FormMelody : public DrillWindow {
     void Form_Load() override;
     bool Form_Unload() override;
     void New_Click() override;
+    QString answerText() const override;
     void showAnswer() override;
     void playquestion() override;
     bool hasQuestion() const override { return nnotes_ > 0; }

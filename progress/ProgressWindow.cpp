@@ -216,11 +216,13 @@ QWidget *ProgressWindow::confusionTab() {
     QTableWidget *table = figureTable("Asked against answered", headers, rows);
     for (int r = 0; r < table->rowCount(); ++r)
         for (int c = 1; c < table->columnCount(); ++c) {
+            const int asked = rowsAsked[size_t(r)], answered = columnsAnswered[size_t(c - 1)];
+            const auto found = figures_.confused.find({asked, answered});
             QTableWidgetItem *item = table->item(r, c);
-            const int n = item ? item->text().toInt() : 0;
-            if (!item || n == 0)
+            if (found == figures_.confused.end() || !item)
                 continue;
-            const bool right = rowsAsked[size_t(r)] == columnsAnswered[size_t(c - 1)];
+            const int n = found->second;
+            const bool right = asked == answered;
             const int shade = 255 - 200 * n / most;
             item->setBackground(right ? QColor(shade, 255, shade) : QColor(255, shade, shade));
             item->setForeground(shade < 120 ? Qt::white : Qt::black);
