@@ -335,6 +335,7 @@ class TestEndToEnd : public QObject {
         QVERIFY(a11y::waitFor(p_.app, "label", none, 5000).valid());
         QVERIFY(a11y::typeKey(kEscape));
         QVERIFY(a11y::waitFor(window, "push button", "Export CSV...", 5000).press());
+        QVERIFY(a11y::waitFor(p_.app, "dialog", "Export CSV", 5000).valid()); // typed into
         const QString saved = dir_.filePath("saved.csv"), exported = dir_.filePath("out.csv");
         QVERIFY(runCommand("xdotool", {"type", "--delay", "20", saved}));
         QVERIFY(runCommand("xdotool", {"key", "Return"}));

@@ -72,7 +72,6 @@ class TestCycle : public QObject {
             {true, "test ask", "1 0 0 Repeat Reset"},
             {false, "ask reveal test", "0 0 0 shown Repeat Reset"},
             {false, "new reveal", "0 0 0 Repeat Reveal"},
-            {false, "test ask reveal", "1 0 0 Repeat Reset"},
             {false, "test ask right notest", "1 1 100 judged Repeat Reveal"},
             {false, "test ask right reset right", "0 0 0 judged right shown Repeat Reset"},
             {false, "test ask reset right", "1 1 100 judged right shown Repeat Reset"},
