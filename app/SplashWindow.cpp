@@ -18,12 +18,12 @@ SplashWindow::SplashWindow(QWidget *parent) : QWidget(parent, Qt::FramelessWindo
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_DeleteOnClose, false);
 
-    Frame1 = new QFrame(this);
-    Frame1->setObjectName("Frame1");
-    Frame1->setFrameShape(QFrame::Box);
-    Frame1->setLineWidth(2);
-    Frame1->installEventFilter(this);
-    Frame1->setCursor(Qt::PointingHandCursor);
+    frame = new QFrame(this);
+    frame->setObjectName("Frame1");
+    frame->setFrameShape(QFrame::Box);
+    frame->setLineWidth(2);
+    frame->installEventFilter(this);
+    frame->setCursor(Qt::PointingHandCursor);
 
     auto *picture = makeLabel("Image1", QString());
     picture->setPixmap(tonvikPicture({170, 170}));
@@ -59,14 +59,14 @@ SplashWindow::SplashWindow(QWidget *parent) : QWidget(parent, Qt::FramelessWindo
     row->addSpacing(16);
     row->addLayout(texts, 1);
 
-    auto *inner = new QVBoxLayout(Frame1);
+    auto *inner = new QVBoxLayout(frame);
     inner->setContentsMargins(20, 20, 20, 20);
     inner->addLayout(row);
     inner->addWidget(soundStatus_);
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(6, 6, 6, 6);
-    outer->addWidget(Frame1);
+    outer->addWidget(frame);
     resize(600, 300);
 }
 
@@ -84,28 +84,28 @@ void SplashWindow::keyPressEvent(QKeyEvent *event) {
 void SplashWindow::keyReleaseEvent(QKeyEvent *event) {
     event->accept();
     if (!event->isAutoRepeat() && std::exchange(keyDown_, false))
-        Form_KeyPress();
+        onKeyPress();
 }
 
 bool SplashWindow::eventFilter(QObject *watched, QEvent *event) {
-    if (watched != Frame1)
+    if (watched != frame)
         return QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::MouseButtonPress) {
         frameDown_ = true;
         return true;
     }
     if (event->type() == QEvent::MouseButtonRelease && std::exchange(frameDown_, false)) {
-        if (Frame1->rect().contains(static_cast<QMouseEvent *>(event)->position().toPoint()))
-            Frame1_Click();
+        if (frame->rect().contains(static_cast<QMouseEvent *>(event)->position().toPoint()))
+            onFrameClick();
         return true;
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void SplashWindow::Form_KeyPress() {
+void SplashWindow::onKeyPress() {
     leave();
 }
-void SplashWindow::Frame1_Click() {
+void SplashWindow::onFrameClick() {
     leave();
 }
 

@@ -17,7 +17,7 @@ class SplashWindow : public QWidget {
   public:
     explicit SplashWindow(QWidget *parent = nullptr);
 
-    QFrame *Frame1 = nullptr;
+    QFrame *frame = nullptr;
     // Shows a problem with the sound where the user sees it at start.
     void showSoundProblem(const QString &text);
 
@@ -31,8 +31,8 @@ class SplashWindow : public QWidget {
     bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
-    void Form_KeyPress();
-    void Frame1_Click();
+    void onKeyPress();
+    void onFrameClick();
     void leave();
 
     QLabel *soundStatus_ = nullptr;

@@ -4,14 +4,14 @@
 #include "app/AboutWindow.h"
 #include "app/ExitQuestion.h"
 #include "app/SplashWindow.h"
-#include "chords/FormChords.h"
+#include "chords/ChordsWindow.h"
 #include "drill/Widgets.h"
 
-#include "app/OptionsForm.h"
-#include "intervals/FormIntervalli.h"
-#include "melody/FormMelody.h"
+#include "app/OptionsDialog.h"
+#include "intervals/IntervalsWindow.h"
+#include "melody/MelodyWindow.h"
 #include "progress/ProgressWindow.h"
-#include "scales/FormScales.h"
+#include "scales/ScalesWindow.h"
 #include "sound/FileNames.h"
 #include <QStatusBar>
 #include <cstdio>
@@ -43,22 +43,22 @@ DrillWindow *WindowRegistry::window(DrillKind kind) {
         return slot.get();
     switch (kind) {
     case DrillKind::Melody: {
-        auto form = std::make_unique<FormMelody>();
+        auto form = std::make_unique<MelodyWindow>();
         form->confirmExit = [melody = form.get()] { return askExitQuestion(melody); };
         // The others close once the main window's own close has gone through.
-        connect(form.get(), &FormMelody::exitConfirmed, this, &WindowRegistry::closeAll,
+        connect(form.get(), &MelodyWindow::exitConfirmed, this, &WindowRegistry::closeAll,
                 Qt::QueuedConnection);
         slot = std::move(form);
         break;
     }
     case DrillKind::Intervals:
-        slot = std::make_unique<FormIntervalli>();
+        slot = std::make_unique<IntervalsWindow>();
         break;
     case DrillKind::Chords:
-        slot = std::make_unique<FormChords>();
+        slot = std::make_unique<ChordsWindow>();
         break;
     case DrillKind::Scales:
-        slot = std::make_unique<FormScales>();
+        slot = std::make_unique<ScalesWindow>();
         break;
     }
     DrillWindow *w = slot.get();
@@ -76,8 +76,8 @@ DrillWindow *WindowRegistry::window(DrillKind kind) {
     return w;
 }
 
-FormMelody *WindowRegistry::melody() {
-    return static_cast<FormMelody *>(window(DrillKind::Melody));
+MelodyWindow *WindowRegistry::melody() {
+    return static_cast<MelodyWindow *>(window(DrillKind::Melody));
 }
 
 void WindowRegistry::open(DrillKind kind) {
@@ -108,7 +108,7 @@ void WindowRegistry::runDialog(QDialog *dialog, DrillWindow *from) {
 }
 
 void WindowRegistry::showOptions(DrillWindow *from) {
-    OptionsForm dialog(from);
+    OptionsDialog dialog(from);
     runDialog(&dialog, from);
 }
 

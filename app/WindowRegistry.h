@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-class FormMelody;
+class MelodyWindow;
 class ProgressStore;
 class ProgressWindow;
 class SplashWindow;
@@ -28,7 +28,7 @@ class WindowRegistry : public QObject {
 
     // The window object, created (not loaded) on first use.
     DrillWindow *window(DrillKind kind);
-    FormMelody *melody();
+    MelodyWindow *melody();
     // Loads the window if needed and brings it to the front.
     void open(DrillKind kind);
     // Every "Exit" button: closes the main window, which asks first.

@@ -9,11 +9,11 @@
 #include "sound/PulseStream.h"
 #include "sound/SoundSettings.h"
 
-#include "chords/FormChords.h"
-#include "intervals/FormIntervalli.h"
-#include "melody/FormMelody.h"
+#include "chords/ChordsWindow.h"
+#include "intervals/IntervalsWindow.h"
+#include "melody/MelodyWindow.h"
 #include "progress/ProgressWindow.h"
-#include "scales/FormScales.h"
+#include "scales/ScalesWindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -259,8 +259,8 @@ double cpuSeconds(int who) {
 }
 
 // An Intervals window with only the octave ticked, ready to ask.
-std::unique_ptr<FormIntervalli> octaveWindow(int sliderMs) {
-    auto w = std::make_unique<FormIntervalli>();
+std::unique_ptr<IntervalsWindow> octaveWindow(int sliderMs) {
+    auto w = std::make_unique<IntervalsWindow>();
     w->showWindow();
     QTest::mouseClick(w->findChild<QAbstractButton *>("None"), Qt::LeftButton);
     w->findChild<QAbstractButton *>("inter(12)")->setChecked(true);
@@ -268,7 +268,7 @@ std::unique_ptr<FormIntervalli> octaveWindow(int sliderMs) {
     return w;
 }
 
-void clickNew(FormIntervalli *w) {
+void clickNew(IntervalsWindow *w) {
     QTest::mouseClick(w->findChild<QAbstractButton *>("New"), Qt::LeftButton);
 }
 
@@ -636,7 +636,7 @@ int memoryChild() {
     config.offline = true;
     AudioEngine engine(config);
     MidiBackend::setCurrent(&engine);
-    FormMelody window;
+    MelodyWindow window;
     window.showWindow();
     engine.waitForSoundFont();
     MidiControl midi("bench");
@@ -680,7 +680,7 @@ std::vector<Row> clickBenchmark(int runs) {
     engine.waitForSoundFont();
     // The piano, which sounds from its first millisecond: FluidR3_GM's default nylon
     // guitar begins with 5 ms of near silence, which is the font's and not the path's.
-    variabiliglobali().instrument = 0;
+    soundSettings().instrument = 0;
     auto w = octaveWindow(0);
     MidiControl warm("bench");
     const bool quick = qEnvironmentVariableIsSet("TONVIK_BENCH_QUICK");
@@ -744,13 +744,13 @@ std::vector<Row> questionOnsetBenchmark(int runs) {
         warm.noteOn(1, 1, 30);
         waitUntilPlaying(engine);
 
-        FormScales scales;
+        ScalesWindow scales;
         scales.showWindow();
         QTest::mouseClick(scales.findChild<QAbstractButton *>("Nonescales"), Qt::LeftButton);
         QTest::mouseClick(scales.findChild<QAbstractButton *>("Nonemodes"), Qt::LeftButton);
         buttonWithText(&scales, "Cromatic")->setChecked(true);
         scales.findChild<QSlider *>("Slider1")->setValue(250);
-        FormChords chords;
+        ChordsWindow chords;
         chords.showWindow();
         QTest::mouseClick(chords.findChild<QAbstractButton *>("None"), Qt::LeftButton);
         for (auto *box : chords.findChildren<QCheckBox *>())
@@ -846,7 +846,7 @@ std::vector<Row> progressBenchmark(int runs) {
     const qint64 bytes = QFileInfo(path).size() + QFileInfo(path + "-wal").size();
     size.values.push_back(double(bytes) / 1024 / 10);
     ProgressStore store(path);
-    FormIntervalli drill;
+    IntervalsWindow drill;
     for (int run = 0; run < runs; ++run) {
         const auto t0 = SteadyClock::now();
         ProgressWindow window(store, &drill);

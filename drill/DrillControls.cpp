@@ -59,101 +59,101 @@ QWidget *DrillWindow::buildNavigation() {
     return row;
 }
 void DrillWindow::buildCycleControls() {
-    New = makeButton("New", "New");
-    Repeat = makeButton("Repeat", "Repeat");
-    Reveal = makeButton("Reveal", "Reveal");
-    connect(New, &QPushButton::clicked, this, [this] { New_Click(); });
-    connect(Repeat, &QPushButton::clicked, this, [this] { Repeat_Click(); });
-    connect(Reveal, &QPushButton::clicked, this, [this] { Reveal_Click(); });
+    newButton = makeButton("New", "New");
+    repeatButton = makeButton("Repeat", "Repeat");
+    revealButton = makeButton("Reveal", "Reveal");
+    connect(newButton, &QPushButton::clicked, this, [this] { onNew(); });
+    connect(repeatButton, &QPushButton::clicked, this, [this] { onRepeat(); });
+    connect(revealButton, &QPushButton::clicked, this, [this] { onReveal(); });
     // Single keys, clear of the Melody window's keyboard letters and of Alt+S.
     keys_.clear();
-    setKey(New, Qt::Key_N);
-    setKey(Repeat, Qt::Key_R);
-    setKey(Reveal, Qt::Key_V);
+    setKey(newButton, Qt::Key_N);
+    setKey(repeatButton, Qt::Key_R);
+    setKey(revealButton, Qt::Key_V);
 
     testOptions = makeFrame(cycle_.testFrame, "Test options");
-    Notest = makeOption("Notest", cycle_.notestCaption, testOptions);
-    Test = makeOption("Test", "Test mode", testOptions);
+    noTestOption = makeOption("Notest", cycle_.notestCaption, testOptions);
+    testOption = makeOption("Test", "Test mode", testOptions);
     auto *testLayout = new QVBoxLayout(testOptions);
-    testLayout->addWidget(Notest);
-    testLayout->addWidget(Test);
-    onSelected(Test, this, [this] { Test_Click(); });
-    onSelected(Notest, this, [this] { Notest_Click(); });
+    testLayout->addWidget(noTestOption);
+    testLayout->addWidget(testOption);
+    onSelected(testOption, this, [this] { onTestMode(); });
+    onSelected(noTestOption, this, [this] { onNoTest(); });
 
-    Frame5 = makeFrame("Frame5", "Test");
-    questionsCaption = makeLabel(cycle_.questionsCaption, "Questions", Frame5);
-    questionsCount = makeLabel(cycle_.questionsCount, "0", Frame5);
-    rightCaption = makeLabel(cycle_.rightCaption, "Right", Frame5);
-    Label5 = makeLabel("Label5", "0", Frame5);
-    Label7 = makeLabel("Label7", "0", Frame5);
-    Label7->setFont(sizedFont(24));
-    Label7->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label6 = makeLabel("Label6", "%", Frame5);
-    Label6->setFont(sizedFont(24));
-    Reset = makeButton("Reset", "Reset", Frame5);
-    connect(Reset, &QPushButton::clicked, this, [this] { Reset_Click(); });
-    auto *score = new QGridLayout(Frame5);
+    scoreFrame = makeFrame("Frame5", "Test");
+    questionsCaption = makeLabel(cycle_.questionsCaption, "Questions", scoreFrame);
+    questionsCount = makeLabel(cycle_.questionsCount, "0", scoreFrame);
+    rightCaption = makeLabel(cycle_.rightCaption, "Right", scoreFrame);
+    rightCount = makeLabel("Label5", "0", scoreFrame);
+    percentLabel = makeLabel("Label7", "0", scoreFrame);
+    percentLabel->setFont(sizedFont(24));
+    percentLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    percentSign = makeLabel("Label6", "%", scoreFrame);
+    percentSign->setFont(sizedFont(24));
+    resetButton = makeButton("Reset", "Reset", scoreFrame);
+    connect(resetButton, &QPushButton::clicked, this, [this] { onReset(); });
+    auto *score = new QGridLayout(scoreFrame);
     score->addWidget(questionsCaption, 0, 0);
     score->addWidget(questionsCount, 0, 1);
     score->addWidget(rightCaption, 1, 0);
-    score->addWidget(Label5, 1, 1);
-    score->addWidget(Label7, 0, 2, 2, 1);
-    score->addWidget(Label6, 0, 3, 2, 1);
-    score->addWidget(Reset, 0, 4, 2, 1);
+    score->addWidget(rightCount, 1, 1);
+    score->addWidget(percentLabel, 0, 2, 2, 1);
+    score->addWidget(percentSign, 0, 3, 2, 1);
+    score->addWidget(resetButton, 0, 4, 2, 1);
     score->setColumnMinimumWidth(1, 40);
     score->setColumnMinimumWidth(2, 70);
 
-    rightwronglabel = makeLabel("rightwronglabel", QString());
-    rightwronglabel->setFont(sizedFont(cycle_.feedbackPoints));
-    rightwronglabel->setAccessibleDescription("Feedback");
-    rightwronglabel->setMinimumWidth(140);
-    Label1 = makeLabel("Label1", QString());
-    Label1->setFont(sizedFont(cycle_.answerPoints));
-    Label1->setAccessibleDescription("Answer");
-    Label1->setAutoFillBackground(true);
-    QPalette yellow = Label1->palette();
+    feedbackLabel = makeLabel("rightwronglabel", QString());
+    feedbackLabel->setFont(sizedFont(cycle_.feedbackPoints));
+    feedbackLabel->setAccessibleDescription("Feedback");
+    feedbackLabel->setMinimumWidth(140);
+    answerLabel = makeLabel("Label1", QString());
+    answerLabel->setFont(sizedFont(cycle_.answerPoints));
+    answerLabel->setAccessibleDescription("Answer");
+    answerLabel->setAutoFillBackground(true);
+    QPalette yellow = answerLabel->palette();
     yellow.setColor(QPalette::Window, QColor(255, 255, 192));
-    Label1->setPalette(yellow);
-    Label1->setMinimumHeight(Label1->fontMetrics().height() + 8);
-    Label1->setFrameShape(QFrame::Panel);
-    Label1->setFrameShadow(QFrame::Sunken);
+    answerLabel->setPalette(yellow);
+    answerLabel->setMinimumHeight(answerLabel->fontMetrics().height() + 8);
+    answerLabel->setFrameShape(QFrame::Panel);
+    answerLabel->setFrameShadow(QFrame::Sunken);
 
-    stopnoise = makeButton(cycle_.stopName, cycle_.stopCaption);
-    connect(stopnoise, &QPushButton::clicked, this, [this] { stopnoise_Click(); });
+    stopNoiseButton = makeButton(cycle_.stopName, cycle_.stopCaption);
+    connect(stopNoiseButton, &QPushButton::clicked, this, [this] { onStopNoise(); });
 
     sliderFrame = makeFrame(cycle_.sliderFrame, cycle_.sliderFrameCaption);
-    Slider1 = new QSlider(Qt::Horizontal, sliderFrame);
-    Slider1->setObjectName("Slider1");
-    Slider1->setAccessibleName(cycle_.sliderFrameCaption.trimmed());
-    Slider1->setRange(0, cycle_.sliderMaximum);
-    Slider1->setSingleStep(10);
-    Slider1->setPageStep(cycle_.sliderTickInterval);
-    Slider1->setTickInterval(cycle_.sliderTickInterval);
-    Slider1->setTickPosition(QSlider::TicksBelow);
-    Slider1->setMinimumWidth(180);
+    delaySlider = new QSlider(Qt::Horizontal, sliderFrame);
+    delaySlider->setObjectName("Slider1");
+    delaySlider->setAccessibleName(cycle_.sliderFrameCaption.trimmed());
+    delaySlider->setRange(0, cycle_.sliderMaximum);
+    delaySlider->setSingleStep(10);
+    delaySlider->setPageStep(cycle_.sliderTickInterval);
+    delaySlider->setTickInterval(cycle_.sliderTickInterval);
+    delaySlider->setTickPosition(QSlider::TicksBelow);
+    delaySlider->setMinimumWidth(180);
     auto *sliderLayout = new QHBoxLayout(sliderFrame);
-    sliderLayout->addWidget(Slider1, 1);
+    sliderLayout->addWidget(delaySlider, 1);
     if (!cycle_.sliderValueLabel.isEmpty()) {
         sliderValue = makeLabel(cycle_.sliderValueLabel, cycle_.sliderValueDesignText, sliderFrame);
-        Slider1_Change();
+        onDelayChanged();
         sliderValue->setMinimumWidth(sliderValue->fontMetrics().horizontalAdvance("00000"));
         sliderLayout->addWidget(sliderValue);
-        connect(Slider1, &QSlider::valueChanged, this, [this] { Slider1_Change(); });
+        connect(delaySlider, &QSlider::valueChanged, this, [this] { onDelayChanged(); });
     }
 }
 void DrillWindow::arrangeWindow(QWidget *central, QWidget *items, QLayout *settings,
                                 bool navigationOnTheRight) {
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(New);
-    buttons->addWidget(Repeat);
-    buttons->addWidget(Reveal);
+    buttons->addWidget(newButton);
+    buttons->addWidget(repeatButton);
+    buttons->addWidget(revealButton);
     auto *feedback = new QHBoxLayout;
-    feedback->addWidget(rightwronglabel, 1);
-    feedback->addWidget(stopnoise);
+    feedback->addWidget(feedbackLabel, 1);
+    feedback->addWidget(stopNoiseButton);
 
     auto *right = new QVBoxLayout;
     right->addLayout(buttons);
-    right->addWidget(Label1);
+    right->addWidget(answerLabel);
     right->addLayout(feedback);
     right->addLayout(settings);
     right->addStretch(1);
@@ -165,7 +165,7 @@ void DrillWindow::arrangeWindow(QWidget *central, QWidget *items, QLayout *setti
     top->addLayout(right, 1);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(testOptions);
-    bottom->addWidget(Frame5, 1);
+    bottom->addWidget(scoreFrame, 1);
     auto *layout = new QVBoxLayout(central);
     layout->addLayout(top, 1);
     layout->addLayout(bottom);
@@ -194,15 +194,16 @@ QLayout *DrillWindow::rootRow(QComboBox *&list) {
     return row;
 }
 void DrillWindow::enableScore(bool enabled) {
-    const std::initializer_list<QWidget *> score = {
-        Frame5, questionsCaption, questionsCount, rightCaption, Label5, Label7, Label6, Reset};
+    const std::initializer_list<QWidget *> score = {scoreFrame,   questionsCaption, questionsCount,
+                                                    rightCaption, rightCount,       percentLabel,
+                                                    percentSign,  resetButton};
     for (QWidget *w : score)
         w->setEnabled(enabled);
 }
-void DrillWindow::Slider1_Change() {
+void DrillWindow::onDelayChanged() {
     if (!sliderValue)
         return;
-    sliderValue->setText(QString::number(Slider1->value()));
+    sliderValue->setText(QString::number(delaySlider->value()));
     sliderValue->setAccessibleName(
         QString("%1: %2").arg(cycle_.sliderFrameCaption.trimmed(), sliderValue->text()));
 }

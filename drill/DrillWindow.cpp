@@ -117,7 +117,7 @@ void DrillWindow::load() {
     questionCycle_.load();
     answerOnShow_ = false;
     showCycle();
-    Form_Load();
+    onLoad();
 }
 
 void DrillWindow::unload() {
@@ -131,46 +131,47 @@ void DrillWindow::unload() {
         old->deleteLater();
     }
     navigation_ = nullptr;
-    New = Repeat = Reveal = Reset = stopnoise = nullptr;
-    testOptions = Frame5 = sliderFrame = nullptr;
-    Test = Notest = nullptr;
-    questionsCaption = questionsCount = rightCaption = Label5 = Label7 = Label6 = nullptr;
-    rightwronglabel = Label1 = sliderValue = nullptr;
-    Slider1 = nullptr;
+    newButton = repeatButton = revealButton = resetButton = stopNoiseButton = nullptr;
+    testOptions = scoreFrame = sliderFrame = nullptr;
+    testOption = noTestOption = nullptr;
+    questionsCaption = questionsCount = rightCaption = rightCount = percentLabel = percentSign =
+        nullptr;
+    feedbackLabel = answerLabel = sliderValue = nullptr;
+    delaySlider = nullptr;
     menuBar()->clear();
     feedback_.reset();
     midi_.reset();
 }
 
 void DrillWindow::selectNotest() {
-    if (Notest->isChecked())
-        Notest_Click();
+    if (noTestOption->isChecked())
+        onNoTest();
     else
-        Notest->setChecked(true);
+        noTestOption->setChecked(true);
 }
 
 void DrillWindow::disableRevealAndRepeat() {
-    Reveal->setEnabled(false);
-    Repeat->setEnabled(false);
+    revealButton->setEnabled(false);
+    repeatButton->setEnabled(false);
 }
 
 void DrillWindow::setSliderToLoadValue() {
-    Slider1->setValue(cycle_.sliderLoadValue);
+    delaySlider->setValue(cycle_.sliderLoadValue);
 }
 
-void DrillWindow::Form_Activate() {
+void DrillWindow::onActivate() {
     midi_->midiOpen();
     sendProgramThenPan();
 }
 
 void DrillWindow::sendProgramThenPan() {
-    const SoundSettings &s = variabiliglobali();
+    const SoundSettings &s = soundSettings();
     midi_->programChange(s.channel, s.instrument);
     midi_->setPan(s.channel, s.pan);
 }
 
 void DrillWindow::sendPanThenProgram() {
-    const SoundSettings &s = variabiliglobali();
+    const SoundSettings &s = soundSettings();
     midi_->setPan(s.channel, s.pan);
     midi_->programChange(s.channel, s.instrument);
 }
@@ -189,26 +190,26 @@ void DrillWindow::showCycle() {
     if (!loaded_)
         return;
     const QuestionCycle::State &state = questionCycle_.state();
-    Repeat->setEnabled(state.repeatEnabled);
-    Reveal->setEnabled(state.revealEnabled);
+    repeatButton->setEnabled(state.repeatEnabled);
+    revealButton->setEnabled(state.revealEnabled);
     enableScore(state.scoreEnabled());
     using Feedback = QuestionCycle::Feedback;
     const QString said = state.feedback == Feedback::Right   ? "Right!"
                          : state.feedback == Feedback::Wrong ? "Wrong!"
                                                              : QString();
-    if (rightwronglabel->text() != said) {
-        setForeground(rightwronglabel,
+    if (feedbackLabel->text() != said) {
+        setForeground(feedbackLabel,
                       state.feedback == Feedback::Right ? QColor(0, 255, 0) : QColor(255, 0, 0));
-        rightwronglabel->setText(said);
+        feedbackLabel->setText(said);
         if (!said.isEmpty())
-            announce(rightwronglabel);
+            announce(feedbackLabel);
     }
     if (state.answerShown != answerOnShow_) {
         answerOnShow_ = state.answerShown;
         if (answerOnShow_)
             showAnswer();
         else
-            Label1->setText(QString());
+            answerLabel->setText(QString());
     }
     struct Shown {
         QLabel *label;
@@ -216,8 +217,8 @@ void DrillWindow::showCycle() {
         const char *name; // what a screen reader says before the number
     };
     const Shown shown[] = {{questionsCount, state.questions, "Questions: %1"},
-                           {Label5, state.right, "Right: %1"},
-                           {Label7, state.percent, "Percentage: %1%"}};
+                           {rightCount, state.right, "Right: %1"},
+                           {percentLabel, state.percent, "Percentage: %1%"}};
     for (const Shown &s : shown) {
         const QString name = QString(s.name).arg(s.value);
         if (s.label->accessibleName() == name)
@@ -227,35 +228,35 @@ void DrillWindow::showCycle() {
     }
 }
 
-void DrillWindow::New_Click() {
+void DrillWindow::onNew() {
     Playback playback(this);
     newPressed();
     if (!drawQuestion())
         return;
     if (cycle_.countBeforePlaying) {
         countQuestion(questionWeight());
-        playquestion();
+        playQuestion();
     } else {
-        playquestion();
+        playQuestion();
         countQuestion(questionWeight());
     }
     questionPlayed();
 }
 
-void DrillWindow::Repeat_Click() {
+void DrillWindow::onRepeat() {
     if (!hasQuestion())
         return; // nothing has been asked: nothing to play
     Playback playback(this);
-    playquestion();
+    playQuestion();
 }
 
-void DrillWindow::Reveal_Click() {
+void DrillWindow::onReveal() {
     questionCycle_.reveal();
 }
 
 void DrillWindow::showAnswer() {
-    Label1->setText(answerText());
-    announce(Label1);
+    answerLabel->setText(answerText());
+    announce(answerLabel);
 }
 
 void DrillWindow::announce(QLabel *label) {
@@ -296,33 +297,33 @@ void DrillWindow::tickItems(const std::set<int> &items) {
             boxes[size_t(i)]->click();
 }
 
-void DrillWindow::Reset_Click() {
+void DrillWindow::onReset() {
     questionCycle_.reset();
 }
 
-void DrillWindow::Test_Click() {
+void DrillWindow::onTestMode() {
     questionCycle_.selectTestMode(true);
 }
 
-void DrillWindow::Notest_Click() {
+void DrillWindow::onNoTest() {
     questionCycle_.selectTestMode(false);
 }
 
-void DrillWindow::stopnoise_Click() {
+void DrillWindow::onStopNoise() {
     midi_->allNotesOff();
 }
 
 void DrillWindow::playNotes(const std::vector<int> &notes, Pauses pauses) {
-    const SoundSettings &s = variabiliglobali();
+    const SoundSettings &s = soundSettings();
     for (size_t k = 0; k < notes.size(); ++k) {
         midi_->noteOn(s.channel, s.volume, notes[k]);
         if (pauses == Pauses::AfterEach || (pauses == Pauses::Between && k + 1 < notes.size()))
-            delaywait();
+            pauseBetweenNotes();
     }
 }
 
-void DrillWindow::delaywait() {
-    const TimePoint due = PlaybackClock::advance(Slider1->value());
+void DrillWindow::pauseBetweenNotes() {
+    const TimePoint due = PlaybackClock::advance(delaySlider->value());
     // The next note is sent a little before its time, stamped with it, so that it
     // reaches the audio thread before the period it sounds in is rendered.
     const MidiBackend *backend = MidiBackend::current();
@@ -360,7 +361,7 @@ DrillWindow::Playback::~Playback() {
     if (DrillWindow *w = g_pendingActivation) {
         g_pendingActivation = nullptr;
         if (w->loaded_ && w->isActiveWindow())
-            w->Form_Activate();
+            w->onActivate();
     }
     InputHold::end();
     for (const QPointer<DrillWindow> &w : std::exchange(g_pendingCloses, {}))
@@ -381,7 +382,7 @@ void DrillWindow::closeEvent(QCloseEvent *event) {
         event->accept();
         return;
     }
-    if (!Form_Unload()) {
+    if (!onUnload()) {
         event->ignore();
         return;
     }
@@ -416,7 +417,7 @@ bool DrillWindow::event(QEvent *event) {
         if (playbackInProgress())
             g_pendingActivation = this;
         else
-            Form_Activate();
+            onActivate();
     }
     if (event->type() == MidiKeyEvent::eventType()) {
         if (loaded_)

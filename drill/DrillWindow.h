@@ -84,7 +84,7 @@ class DrillWindow : public QMainWindow {
     // A note from the sound engine (e.g. that the program is silent) for the status bar.
     void showSoundProblem(const QString &text);
 
-    MidiControl *Midi() const { return midi_.get(); }
+    MidiControl *midi() const { return midi_.get(); }
     FeedbackSound *feedbackSound() const { return feedback_.get(); }
     const QuestionCycle &questionCycle() const { return questionCycle_; }
     bool answered() const { return questionCycle_.state().judged; }
@@ -105,14 +105,14 @@ class DrillWindow : public QMainWindow {
     // Builds the window's own controls into `central`; navigationRow() and, once
     // buildCycleControls() has run, the common controls are ready to be placed.
     virtual void buildControls(QWidget *central) = 0;
-    virtual void Form_Load() = 0;
-    virtual void Form_Activate();
+    virtual void onLoad() = 0;
+    virtual void onActivate();
     // Returns false to keep the window open.
-    virtual bool Form_Unload() { return true; }
+    virtual bool onUnload() { return true; }
     // Draws a new question from the ticked items; false if nothing is ticked.
     virtual bool drawQuestion() { return false; }
     // Plays the current question (New and Repeat).
-    virtual void playquestion() {}
+    virtual void playQuestion() {}
     // Whether a question has been drawn in this window yet.
     virtual bool hasQuestion() const { return false; }
     // The answer as Reveal words it.
@@ -128,25 +128,25 @@ class DrillWindow : public QMainWindow {
     virtual void midiKeyPressed(int /*note*/) {}
 
     // ---- the shared cycle ----
-    virtual void New_Click();
-    void Repeat_Click();
-    void Reveal_Click();
+    virtual void onNew();
+    void onRepeat();
+    void onReveal();
     // Writes the current question's answer into the answer display, as Reveal shows it.
     virtual void showAnswer();
     // New pressed: the feedback and the answer go (what it enables is the cycle's rule).
     void newPressed() { questionCycle_.newPressed(); }
-    void Test_Click();
-    void Notest_Click();
-    void Reset_Click();
-    void stopnoise_Click();
-    void Slider1_Change();
+    void onTestMode();
+    void onNoTest();
+    void onReset();
+    void onStopNoise();
+    void onDelayChanged();
     // Tells assistive technology that a label's text (the feedback, the answer) changed.
     static void announce(QLabel *label);
     // The judging step of an answer handler: acts in test mode on an unjudged question.
     void judgeAnswer(int answer);
     // The pause between notes: the slider's value in milliseconds on the steady clock,
     // painting but taking no input meanwhile.
-    void delaywait();
+    void pauseBetweenNotes();
     // Waits on the steady clock in a nested event loop.
     static void waitUntil(TimePoint when);
     // Plays notes with the current channel and volume: all at once, with the pause
@@ -218,22 +218,22 @@ class DrillWindow : public QMainWindow {
     bool event(QEvent *event) override;
 
     // The common controls, under their design names.
-    QPushButton *New = nullptr;
-    QPushButton *Repeat = nullptr;
-    QPushButton *Reveal = nullptr;
+    QPushButton *newButton = nullptr;
+    QPushButton *repeatButton = nullptr;
+    QPushButton *revealButton = nullptr;
     QGroupBox *testOptions = nullptr; // Frame4 (Frame6 in the Melody window)
-    QRadioButton *Test = nullptr;
-    QRadioButton *Notest = nullptr;
-    QGroupBox *Frame5 = nullptr;
+    QRadioButton *testOption = nullptr;
+    QRadioButton *noTestOption = nullptr;
+    QGroupBox *scoreFrame = nullptr;
     QLabel *questionsCaption = nullptr;
     QLabel *rightCaption = nullptr;
-    QLabel *Label6 = nullptr; // "%"
-    QPushButton *Reset = nullptr;
-    QLabel *rightwronglabel = nullptr;
-    QLabel *Label1 = nullptr; // answer display
-    QPushButton *stopnoise = nullptr;
+    QLabel *percentSign = nullptr; // "%"
+    QPushButton *resetButton = nullptr;
+    QLabel *feedbackLabel = nullptr;
+    QLabel *answerLabel = nullptr; // answer display
+    QPushButton *stopNoiseButton = nullptr;
     QGroupBox *sliderFrame = nullptr;
-    QSlider *Slider1 = nullptr;
+    QSlider *delaySlider = nullptr;
     QLabel *sliderValue = nullptr; // Label4, where the window shows the slider's value
 
     const Cycle cycle_;
@@ -255,8 +255,8 @@ class DrillWindow : public QMainWindow {
     bool placed_ = false;
     // The score labels: only the tally writes them.
     QLabel *questionsCount = nullptr;
-    QLabel *Label5 = nullptr; // right count
-    QLabel *Label7 = nullptr; // percentage
+    QLabel *rightCount = nullptr;   // right count
+    QLabel *percentLabel = nullptr; // percentage
     QuestionCycle questionCycle_;
     bool answerOnShow_ = false; // the answer display holds the answer of the question
     QElapsedTimer sinceQuestion_;

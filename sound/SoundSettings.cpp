@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sound/SoundSettings.h"
 
-SoundSettings &variabiliglobali() {
+SoundSettings &soundSettings() {
     static SoundSettings settings;
     return settings;
 }

@@ -14,4 +14,4 @@ struct SoundSettings {
 };
 
 // The module that holds the settings for the whole program.
-SoundSettings &variabiliglobali();
+SoundSettings &soundSettings();

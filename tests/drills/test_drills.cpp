@@ -3,10 +3,10 @@
 // fixed: the cycle the drills share, every item's notes and name, the keys, what each
 // drill does of its own; the command line.
 #include "app/CommandLine.h"
-#include "app/OptionsForm.h"
+#include "app/OptionsDialog.h"
 #include "app/SplashWindow.h"
 #include "app/WindowRegistry.h"
-#include "melody/FormMelody.h"
+#include "melody/MelodyWindow.h"
 #include "sound/FileNames.h"
 #include "sound/SoundSettings.h"
 #include "tests_support/Controls.h"
@@ -98,7 +98,8 @@ class TestDrills : public QObject {
     }
     void answer(const QString &b) {
         const bool melody = w->kind() == DrillKind::Melody;
-        for (int i = 0; i < std::max(melody ? static_cast<FormMelody *>(w)->nnotes() : 1, 1); ++i)
+        for (int i = 0;
+             i < std::max(melody ? static_cast<MelodyWindow *>(w)->melodyLength() : 1, 1); ++i)
             click(w, b);
     }
     QString score() const {
@@ -125,7 +126,7 @@ class TestDrills : public QObject {
   private slots:
     void initTestCase() { Random::fixSeed(20261207); }
     void init() {
-        variabiliglobali() = SoundSettings{};
+        soundSettings() = SoundSettings{};
         midi = std::make_unique<RecordingBackend>();
         registry = std::make_unique<WindowRegistry>();
     }
@@ -142,7 +143,7 @@ class TestDrills : public QObject {
         QTest::keyPress(splash, Qt::Key_Space);
         QVERIFY(splash->isVisible());
         for (int i = 0; i < 3; ++i)
-            QTest::mouseClick(splash->Frame1, Qt::LeftButton);
+            QTest::mouseClick(splash->frame, Qt::LeftButton);
         QCoreApplication::processEvents();
         QVERIFY(!splash->isVisible() && registry->window(DrillKind::Melody)->isVisible());
         QCOMPARE(midi->lines("formmelody").filter("setPan").size(), 2); // load, activation
@@ -153,27 +154,27 @@ class TestDrills : public QObject {
     void optionsReachEachWindowWhenItIsNextActivated() {
         open(DrillKind::Melody);
         DrillWindow *melody = w;
-        variabiliglobali() = {77, 100, 9, 3}; // loading Intervals keeps them
+        soundSettings() = {77, 100, 9, 3}; // loading Intervals keeps them
         open(DrillKind::Intervals);
         DrillWindow *intervals = w;
         registry->runModal = [&](QDialog *dialog) {
-            auto *form = qobject_cast<OptionsForm *>(dialog);
-            QCOMPARE(form->windowTitle() + ' ' + form->comboinstr->itemText(24),
+            auto *form = qobject_cast<OptionsDialog *>(dialog);
+            QCOMPARE(form->windowTitle() + ' ' + form->instrumentList->itemText(24),
                      QString("Settings 24=Acoustic Guitar (nylon)"));
-            QCOMPARE(QList<int>({form->comboinstr->count(), form->comboinstr->currentIndex(),
-                                 form->Combochannel->currentText().toInt(),
-                                 form->volumeslider->value()}),
-                     QList<int>({128, 100, 9, 77}));
-            form->Combochannel->setCurrentIndex(15);
-            form->comboinstr->setCurrentIndex(40);
-            QTest::mouseClick(form->Command1, Qt::LeftButton);
-            QVERIFY(form->panslider->value() == 64 && variabiliglobali().pan == 3);
+            QCOMPARE(
+                QList<int>({form->instrumentList->count(), form->instrumentList->currentIndex(),
+                            form->channelList->currentText().toInt(), form->volumeSlider->value()}),
+                QList<int>({128, 100, 9, 77}));
+            form->channelList->setCurrentIndex(15);
+            form->instrumentList->setCurrentIndex(40);
+            QTest::mouseClick(form->centerButton, Qt::LeftButton);
+            QVERIFY(form->panSlider->value() == 64 && soundSettings().pan == 3);
             QTimer::singleShot(0, form, [form] { form->close(); });
             form->exec();
         };
         midi->clear();
         intervals->menuBar()->actions().at(0)->trigger();
-        const SoundSettings &s = variabiliglobali();
+        const SoundSettings &s = soundSettings();
         QCOMPARE(QList<int>({s.volume, s.instrument, s.channel, s.pan}),
                  QList<int>({77, 40, 16, 64}));
         QVERIFY(midi->lines("formmelody").isEmpty());
@@ -294,7 +295,7 @@ class TestDrills : public QObject {
             QCOMPARE(enabled(w, "Frame3"), direction != "together");
         }
         // A comparison plays from the question's root, with a program change first.
-        variabiliglobali().instrument = 40;
+        soundSettings().instrument = 40;
         setCombo("Combo1", 3); // Fixed D no longer matters
         midi->clear();
         click(w, "playint(4)");
@@ -469,7 +470,7 @@ class TestDrills : public QObject {
         setCombo("nnotescombo", 9);
         QVERIFY(enabled(w, "delayframe"));
         clicks("Test New");
-        auto *form = static_cast<FormMelody *>(w);
+        auto *form = static_cast<MelodyWindow *>(w);
         for (int k = 1; k <= 10; ++k) {
             QVERIFY(form->notes(k) >= 128 && form->notes(k) <= 131);
             QCOMPARE(midi->notes()[size_t(k - 1)], form->notes(k) - 12);
@@ -500,7 +501,7 @@ class TestDrills : public QObject {
             clicks("New Reveal");
             QString expected;
             for (int k = 1; k <= 5; ++k)
-                expected += spelled[static_cast<FormMelody *>(w)->notes(k)] + ' ';
+                expected += spelled[static_cast<MelodyWindow *>(w)->notes(k)] + ' ';
             QCOMPARE(text(w, "Label1"), expected);
         }
         QCOMPARE(control<QLabel>(w, "Label1")->font().pointSizeF(), 18.0);

@@ -2,8 +2,8 @@
 // The progress store on real SQLite files; the Progress window on known answers.
 #include "app/ExitQuestion.h"
 #include "app/WindowRegistry.h"
-#include "chords/FormChords.h"
-#include "melody/FormMelody.h"
+#include "chords/ChordsWindow.h"
+#include "melody/MelodyWindow.h"
 #include "progress/ProgressWindow.h"
 #include "sound/FileNames.h"
 #include "sound/SoundSettings.h"
@@ -296,7 +296,7 @@ class TestProgress : public QObject {
              [&] { QVERIFY(QFile::remove(blocked) && QDir().mkpath(blocked)); }},
             {locked, "Permission denied", Later, [&] { ::chmod(qPrintable(locked), 0644); }},
         };
-        variabiliglobali() = SoundSettings{};
+        soundSettings() = SoundSettings{};
         RecordingBackend midi;
         WindowRegistry registry;
         registry.open(DrillKind::Intervals);
@@ -392,7 +392,7 @@ class TestProgress : public QObject {
         store.record(answer(11, 11, start.addSecs(-60).toUTC().toString(Qt::ISODateWithMs)));
         QVERIFY(store.flush());
 
-        variabiliglobali() = SoundSettings{};
+        soundSettings() = SoundSettings{};
         RecordingBackend midi;
         WindowRegistry registry;
         registry.open(DrillKind::Intervals);
@@ -438,10 +438,10 @@ class TestProgress : public QObject {
     void recordsFollowTheDrills() {
         ProgressStore store(dir.filePath("drills.sqlite"));
         ProgressStore::setCurrent(&store);
-        variabiliglobali() = SoundSettings{};
+        soundSettings() = SoundSettings{};
         RecordingBackend midi;
         WindowRegistry registry;
-        auto *melody = static_cast<FormMelody *>(registry.window(DrillKind::Melody));
+        auto *melody = static_cast<MelodyWindow *>(registry.window(DrillKind::Melody));
         registry.open(DrillKind::Melody);
         control<QSlider>(melody, "Slider1")->setValue(0);
         click(melody, "Test");
@@ -466,14 +466,14 @@ class TestProgress : public QObject {
 
         // Asked as an arpeggio, answered after the window was closed and opened again.
         registry.open(DrillKind::Chords);
-        auto *chords = static_cast<FormChords *>(registry.window(DrillKind::Chords));
+        auto *chords = static_cast<ChordsWindow *>(registry.window(DrillKind::Chords));
         control<QSlider>(chords, "Slider1")->setValue(0);
         click(chords, "Arpeggiooption");
         click(chords, "New");
         chords->close();
         registry.open(DrillKind::Chords);
         click(chords, "Test");
-        click(chords, QString("playchord(%1)").arg(chords->questionchord()));
+        click(chords, QString("playchord(%1)").arg(chords->questionChord()));
         QVERIFY(store.flush());
         QCOMPARE(store.answers("chords").back().mode, QString("arpeggio"));
         ProgressStore::setCurrent(nullptr);

@@ -14,56 +14,56 @@ class QRadioButton;
 // The Intervals drill: one of the ticked intervals from a fixed or random root,
 // ascending, descending or both notes together. Outside test mode the button beside
 // each interval plays it for comparison; in test mode it answers.
-class FormIntervalli : public DrillWindow {
+class IntervalsWindow : public DrillWindow {
     Q_OBJECT
   public:
-    explicit FormIntervalli(QWidget *parent = nullptr);
+    explicit IntervalsWindow(QWidget *parent = nullptr);
 
     // The current question (0 before the first: no question yet).
-    int rootnote() const { return rootnote_; }
-    int secondnote() const { return secondnote_; }
-    int questioninterval() const { return questioninterval_; }
+    int rootNote() const { return rootNote_; }
+    int secondNote() const { return secondNote_; }
+    int questionInterval() const { return questionInterval_; }
 
   protected:
     void buildControls(QWidget *central) override;
-    void Form_Load() override;
-    bool Form_Unload() override;
+    void onLoad() override;
+    bool onUnload() override;
     bool drawQuestion() override;
-    void playquestion() override;
-    bool hasQuestion() const override { return rootnote_ != 0; }
+    void playQuestion() override;
+    bool hasQuestion() const override { return rootNote_ != 0; }
     QString answerText() const override;
-    bool isRightAnswer(int answer) const override { return answer == questioninterval_; }
+    bool isRightAnswer(int answer) const override { return answer == questionInterval_; }
 
     void describe(Answer &record, int answer) const override;
     std::vector<QAbstractButton *> itemBoxes() const override;
 
   private:
-    void All_Click();
-    void None_Click();
-    void mainintervals_Click();
-    void ascending_Click();
-    void discending_Click();
-    void together_Click();
-    void playint_Click(int Index);
+    void tickAll();
+    void untickAll();
+    void tickMainIntervals();
+    void onAscending();
+    void onDescending();
+    void onTogether();
+    void onIntervalButton(int Index);
     intervals::Direction direction() const;
     int rootFromCombo() const;
     void playPair(int root, int second);
 
-    std::array<QCheckBox *, intervals::kCount> inter{};
-    std::array<QPushButton *, intervals::kCount> playint{};
+    std::array<QCheckBox *, intervals::kCount> intervalBoxes{};
+    std::array<QPushButton *, intervals::kCount> intervalButtons{};
     QPushButton *All = nullptr;
     QPushButton *None = nullptr;
-    QPushButton *mainintervals = nullptr;
-    QComboBox *Combo1 = nullptr;
-    QGroupBox *Frame2 = nullptr;
-    QRadioButton *ascending = nullptr;
-    QRadioButton *discending = nullptr;
-    QRadioButton *together = nullptr;
+    QPushButton *mainIntervalsButton = nullptr;
+    QComboBox *rootList = nullptr;
+    QGroupBox *directionFrame = nullptr;
+    QRadioButton *ascendingOption = nullptr;
+    QRadioButton *descendingOption = nullptr;
+    QRadioButton *togetherOption = nullptr;
 
     // The window object's own state: it outlives the controls.
-    int rootnote_ = 0;
-    int secondnote_ = 0;
-    int questioninterval_ = 0;
+    int rootNote_ = 0;
+    int secondNote_ = 0;
+    int questionInterval_ = 0;
     // How the question was drawn, and how it was last heard (for the answer's record).
     intervals::Direction drawnDirection_ = intervals::Direction::Ascending;
     intervals::Direction heardDirection_ = intervals::Direction::Ascending;

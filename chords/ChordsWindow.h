@@ -13,51 +13,51 @@ class QRadioButton;
 // The Chords drill: one of the ticked chord types on a fixed or random root, played as
 // a block or as an arpeggio. Outside test mode the button beside each type plays it on
 // the question's root for comparison; in test mode it answers.
-class FormChords : public DrillWindow {
+class ChordsWindow : public DrillWindow {
     Q_OBJECT
   public:
-    explicit FormChords(QWidget *parent = nullptr);
+    explicit ChordsWindow(QWidget *parent = nullptr);
 
-    int questionchord() const { return questionchord_; }
+    int questionChord() const { return questionChord_; }
     // Position 1 is the root; 0 before the first question.
-    int questionnotes(int position) const { return questionnotes_[size_t(position)]; }
-    int notecount() const { return notecount_; }
+    int questionNotes(int position) const { return questionNotes_[size_t(position)]; }
+    int noteCount() const { return noteCount_; }
 
   protected:
     void buildControls(QWidget *central) override;
-    void Form_Load() override;
+    void onLoad() override;
     bool drawQuestion() override;
-    void playquestion() override;
-    bool hasQuestion() const override { return notecount_ > 0; }
+    void playQuestion() override;
+    bool hasQuestion() const override { return noteCount_ > 0; }
     QString answerText() const override;
-    bool isRightAnswer(int answer) const override { return answer == questionchord_; }
+    bool isRightAnswer(int answer) const override { return answer == questionChord_; }
 
     void describe(Answer &record, int answer) const override;
     std::vector<QAbstractButton *> itemBoxes() const override;
 
   private:
-    void All_Click();
-    void None_Click();
-    void Triads_Click();
-    void mainbutton_Click();
-    void Arpeggiooption_Click();
-    void Chordoption_Click();
-    void playchord_Click(int Index);
-    void initchordtable();
+    void tickAll();
+    void untickAll();
+    void tickTriads();
+    void tickMainChords();
+    void onArpeggio();
+    void onBlock();
+    void onChordButton(int Index);
+    void fillChordTable();
     void playChord(const std::vector<int> &notes);
     std::vector<int> notesOf(int chordType, int root) const;
 
-    std::array<QCheckBox *, chords::kCount> chord{};
-    std::array<QPushButton *, chords::kCount> playchord{};
-    QComboBox *Combo1 = nullptr;
-    QRadioButton *Arpeggiooption = nullptr;
-    QRadioButton *Chordoption = nullptr;
+    std::array<QCheckBox *, chords::kCount> chordBoxes{};
+    std::array<QPushButton *, chords::kCount> chordButtons{};
+    QComboBox *rootList = nullptr;
+    QRadioButton *arpeggioOption = nullptr;
+    QRadioButton *blockOption = nullptr;
 
     // The window object's own state: it outlives the controls.
-    std::array<int, 30> stepcount_{};
+    std::array<int, 30> stepCounts_{};
     std::array<std::array<int, chords::kMaxSteps>, 30> steps_{};
-    int questionchord_ = 0;
-    std::array<int, 7> questionnotes_{}; // positions 1..6
-    int notecount_ = 0;
+    int questionChord_ = 0;
+    std::array<int, 7> questionNotes_{}; // positions 1..6
+    int noteCount_ = 0;
     bool heardAsArpeggio_ = false; // how the question was last played
 };

@@ -13,15 +13,15 @@ class QComboBox;
 // The main window and the Melody drill: a melody of 1 to 10 notes from the ticked
 // pitch classes and octaves, answered note by note on a one-octave keyboard and judged
 // as a whole. Closing it asks whether to leave the program.
-class FormMelody : public DrillWindow {
+class MelodyWindow : public DrillWindow {
     Q_OBJECT
   public:
-    explicit FormMelody(QWidget *parent = nullptr);
+    explicit MelodyWindow(QWidget *parent = nullptr);
 
     // The current melody: nnotes notes, notes(1)..notes(nnotes); 0 before the first.
-    int nnotes() const { return nnotes_; }
+    int melodyLength() const { return noteCountInMelody_; }
     int notes(int k) const { return notes_[size_t(k)]; }
-    int nanswers() const { return nanswers_; }
+    int keysAnswered() const { return keysAnswered_; }
 
     // Asked when the window is to close, which ends the run: true to go on. Unset, the
     // window closes without asking.
@@ -33,44 +33,44 @@ class FormMelody : public DrillWindow {
 
   protected:
     void buildControls(QWidget *central) override;
-    void Form_Load() override;
-    bool Form_Unload() override;
-    void New_Click() override;
+    void onLoad() override;
+    bool onUnload() override;
+    void onNew() override;
     QString answerText() const override;
     void showAnswer() override;
-    void playquestion() override;
-    bool hasQuestion() const override { return nnotes_ > 0; }
+    void playQuestion() override;
+    bool hasQuestion() const override { return noteCountInMelody_ > 0; }
     bool isRightAnswer(int answer) const override;
-    int questionWeight() const override { return nnotes_; }
+    int questionWeight() const override { return noteCountInMelody_; }
     void midiKeyPressed(int note) override;
 
     void describe(Answer &record, int answer) const override;
     std::vector<QAbstractButton *> itemBoxes() const override;
 
   private:
-    void Command13_Click();
-    void Command14_Click();
-    void Command15_Click();
-    void Command16_Click();
-    void Command17_Click();
-    void Command18_Click();
-    void Command19_Click();
-    void nnotescombo_click();
-    void tasto_click(int Index);
+    void tickAllPitchClasses();
+    void tickCMajor();
+    void untickAllPitchClasses();
+    void tickAllOctaves();
+    void untickAllOctaves();
+    void tickGuitarOctaves();
+    void tickPianoOctaves();
+    void onLengthChosen();
+    void onKey(int Index);
     QWidget *buildKeyboard();
 
-    std::array<QCheckBox *, 12> Nota{};
-    std::array<QCheckBox *, melody::kOctaves> octave{};
-    std::array<QPushButton *, 12> tasto{};
-    QComboBox *nnotescombo = nullptr;
+    std::array<QCheckBox *, 12> pitchClassBoxes{};
+    std::array<QCheckBox *, melody::kOctaves> octaveBoxes{};
+    std::array<QPushButton *, 12> keyButtons{};
+    QComboBox *lengthList = nullptr;
 
     // The window object's own state: it outlives the controls.
-    int nnotes_ = 0;
+    int noteCountInMelody_ = 0;
     std::array<int, melody::kMaxNotes + 1> notes_{};    // positions 1..10
     std::array<int, melody::kMaxNotes + 1> answers_{};  // positions 1..10
     std::array<qint64, melody::kMaxNotes + 1> keyMs_{}; // each key's own answer time
     qint64 lastKeyMs_ = 0; // when the previous key came, after the playback ended
-    int nanswers_ = 0;
+    int keysAnswered_ = 0;
 };
 
 // The exit question of the program, as a message box; it says which answers the

@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/OptionsDialog.h"
+
+#include "sound/Instruments.h"
+#include "sound/SoundSettings.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+
+namespace {
+
+QLabel *buddyLabel(const QString &text, QWidget *buddy, const QString &name) {
+    auto *label = new QLabel(text);
+    label->setObjectName(name);
+    label->setBuddy(buddy);
+    buddy->setAccessibleName(text);
+    return label;
+}
+
+QSlider *settingSlider(const QString &name) {
+    auto *slider = new QSlider(Qt::Horizontal);
+    slider->setObjectName(name);
+    slider->setRange(0, 127);
+    slider->setPageStep(8);
+    slider->setMinimumWidth(260);
+    return slider;
+}
+
+} // namespace
+
+OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent) {
+    setObjectName("optionsform");
+    setWindowTitle("Settings");
+    setModal(true);
+
+    channelList = new QComboBox;
+    channelList->setObjectName("Combochannel");
+    for (int c = 1; c <= 16; ++c)
+        channelList->addItem(QString::number(c));
+
+    instrumentList = new QComboBox;
+    instrumentList->setObjectName("comboinstr");
+    instrumentList->setMaxVisibleItems(20);
+    for (const char *name : kInstrumentNames)
+        instrumentList->addItem(QString::fromLatin1(name));
+
+    volumeSlider = settingSlider("volumeslider");
+    panSlider = settingSlider("panslider");
+
+    centerButton = new QPushButton("Center");
+    centerButton->setObjectName("Command1");
+    centerButton->setAccessibleName("Center");
+    centerButton->setAutoDefault(false);
+    connect(centerButton, &QPushButton::clicked, this, &OptionsDialog::onCenter);
+
+    auto *left = new QLabel("L");
+    left->setObjectName("Label5");
+    auto *right = new QLabel("R");
+    right->setObjectName("Label6");
+    auto *panRow = new QHBoxLayout;
+    panRow->addWidget(left);
+    panRow->addWidget(panSlider, 1);
+    panRow->addWidget(right);
+
+    auto *grid = new QGridLayout(this);
+    grid->addWidget(buddyLabel("MIDI Channel", channelList, "Label1"), 0, 0);
+    grid->addWidget(channelList, 0, 1, Qt::AlignLeft);
+    grid->addWidget(buddyLabel("Instrument", instrumentList, "Label2"), 1, 0);
+    grid->addWidget(instrumentList, 1, 1);
+    grid->addWidget(buddyLabel("Volume (0-127)", volumeSlider, "Label3"), 2, 0);
+    grid->addWidget(volumeSlider, 2, 1);
+    grid->addWidget(buddyLabel("Panning", panSlider, "Label4"), 3, 0);
+    grid->addLayout(panRow, 3, 1);
+    grid->addWidget(centerButton, 4, 1, Qt::AlignHCenter);
+
+    onLoad();
+}
+
+void OptionsDialog::onLoad() {
+    const SoundSettings &s = soundSettings();
+    channelList->setCurrentIndex(s.channel - 1);
+    volumeSlider->setValue(s.volume);
+    instrumentList->setCurrentIndex(s.instrument);
+    panSlider->setValue(s.pan);
+}
+
+void OptionsDialog::onCenter() {
+    panSlider->setValue(64);
+}
+
+void OptionsDialog::onUnload() {
+    SoundSettings &s = soundSettings();
+    s.channel = channelList->currentIndex() + 1;
+    s.volume = volumeSlider->value();
+    s.instrument = instrumentList->currentIndex();
+    s.pan = panSlider->value();
+}
+
+void OptionsDialog::done(int result) {
+    onUnload();
+    QDialog::done(result);
+}
