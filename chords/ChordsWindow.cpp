@@ -51,17 +51,17 @@ void ChordsWindow::buildControls(QWidget *central) {
         grid->addWidget(chordBoxes[size_t(i)], i % 10, column);
         grid->addWidget(chordButtons[size_t(i)], i % 10, column + 1);
     }
-    auto *All = makeButton("All", "All");
-    auto *None = makeButton("None", "None");
-    auto *Triads = makeButton("Triads", "Triads");
-    auto *mainbutton = makeButton("mainbutton", "Main");
-    connect(All, &QPushButton::clicked, this, [this] { tickAll(); });
-    connect(None, &QPushButton::clicked, this, [this] { untickAll(); });
-    connect(Triads, &QPushButton::clicked, this, [this] { tickTriads(); });
-    connect(mainbutton, &QPushButton::clicked, this, [this] { tickMainChords(); });
+    auto *allButton = makeButton("All", "All");
+    auto *noneButton = makeButton("None", "None");
+    auto *triadsButton = makeButton("Triads", "Triads");
+    auto *mainButton = makeButton("mainbutton", "Main");
+    connect(allButton, &QPushButton::clicked, this, [this] { tickAll(); });
+    connect(noneButton, &QPushButton::clicked, this, [this] { untickAll(); });
+    connect(triadsButton, &QPushButton::clicked, this, [this] { tickTriads(); });
+    connect(mainButton, &QPushButton::clicked, this, [this] { tickMainChords(); });
     grid->setRowMinimumHeight(10, 8);
     int row = 11;
-    for (QPushButton *b : {All, None, Triads, mainbutton})
+    for (QPushButton *b : {allButton, noneButton, triadsButton, mainButton})
         grid->addWidget(b, row++, 0, 1, 5);
 
     auto *directionFrame = makeFrame("Frame2", "Sequence");
@@ -162,15 +162,15 @@ QString ChordsWindow::answerText() const {
         .arg(QString::fromLatin1(name.data(), qsizetype(name.size())));
 }
 
-void ChordsWindow::onChordButton(int Index) {
+void ChordsWindow::onChordButton(int index) {
     if (!testMode()) {
         Playback playback(this);
         // "Random" draws even where the candidate then goes unused; it is not folded.
         const int candidate = rootchoice::candidateRoot(rootList->currentIndex());
         const int root = questionNotes_[1] != 0 ? questionNotes_[1] : candidate;
-        playChord(notesOf(Index, root));
+        playChord(notesOf(index, root));
     }
-    judgeAnswer(Index);
+    judgeAnswer(index);
 }
 
 void ChordsWindow::describe(Answer &record, int answer) const {

@@ -42,7 +42,7 @@ class ChordsWindow : public DrillWindow {
     void tickMainChords();
     void onArpeggio();
     void onBlock();
-    void onChordButton(int Index);
+    void onChordButton(int index);
     void fillChordTable();
     void playChord(const std::vector<int> &notes);
     std::vector<int> notesOf(int chordType, int root) const;

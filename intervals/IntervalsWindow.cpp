@@ -48,15 +48,15 @@ void IntervalsWindow::buildControls(QWidget *central) {
         rows->addWidget(intervalBoxes[size_t(i)], i, 0);
         rows->addWidget(intervalButtons[size_t(i)], i, 1, Qt::AlignRight);
     }
-    All = makeButton("All", "All");
-    None = makeButton("None", "None");
+    allButton = makeButton("All", "All");
+    noneButton = makeButton("None", "None");
     mainIntervalsButton = makeButton("mainintervals", "Main intervals");
-    connect(All, &QPushButton::clicked, this, [this] { tickAll(); });
-    connect(None, &QPushButton::clicked, this, [this] { untickAll(); });
+    connect(allButton, &QPushButton::clicked, this, [this] { tickAll(); });
+    connect(noneButton, &QPushButton::clicked, this, [this] { untickAll(); });
     connect(mainIntervalsButton, &QPushButton::clicked, this, [this] { tickMainIntervals(); });
     rows->setRowMinimumHeight(intervals::kCount, 8);
-    rows->addWidget(All, intervals::kCount + 1, 0, 1, 2);
-    rows->addWidget(None, intervals::kCount + 2, 0, 1, 2);
+    rows->addWidget(allButton, intervals::kCount + 1, 0, 1, 2);
+    rows->addWidget(noneButton, intervals::kCount + 2, 0, 1, 2);
     rows->addWidget(mainIntervalsButton, intervals::kCount + 3, 0, 1, 2);
     rows->setRowStretch(intervals::kCount + 4, 1);
 
@@ -169,16 +169,16 @@ QString IntervalsWindow::answerText() const {
     return QString::fromLatin1(intervals::kRevealNames[size_t(questionInterval_)]);
 }
 
-void IntervalsWindow::onIntervalButton(int Index) {
+void IntervalsWindow::onIntervalButton(int index) {
     if (!testMode()) {
         Playback playback(this);
         const int candidate = rootFromCombo();
         const int root = rootNote_ == 0 ? candidate : rootNote_;
         const SoundSettings &s = soundSettings();
         midi()->programChange(s.channel, s.instrument);
-        playPair(root, intervals::secondNote(root, Index, direction()));
+        playPair(root, intervals::secondNote(root, index, direction()));
     }
-    judgeAnswer(Index);
+    judgeAnswer(index);
 }
 
 void IntervalsWindow::describe(Answer &record, int answer) const {

@@ -44,15 +44,15 @@ class IntervalsWindow : public DrillWindow {
     void onAscending();
     void onDescending();
     void onTogether();
-    void onIntervalButton(int Index);
+    void onIntervalButton(int index);
     intervals::Direction direction() const;
     int rootFromCombo() const;
     void playPair(int root, int second);
 
     std::array<QCheckBox *, intervals::kCount> intervalBoxes{};
     std::array<QPushButton *, intervals::kCount> intervalButtons{};
-    QPushButton *All = nullptr;
-    QPushButton *None = nullptr;
+    QPushButton *allButton = nullptr;
+    QPushButton *noneButton = nullptr;
     QPushButton *mainIntervalsButton = nullptr;
     QComboBox *rootList = nullptr;
     QGroupBox *directionFrame = nullptr;

@@ -120,16 +120,16 @@ void MelodyWindow::buildControls(QWidget *central) {
     connect(guitarButton, &QPushButton::clicked, this, [this] { tickGuitarOctaves(); });
     connect(pianoButton, &QPushButton::clicked, this, [this] { tickPianoOctaves(); });
 
-    auto *nnoteslabel = makeLabel("nnoteslabel", "N° of notes");
+    auto *lengthLabel = makeLabel("nnoteslabel", "N° of notes");
     lengthList = new QComboBox;
     lengthList->setObjectName("nnotescombo");
     lengthList->setAccessibleName("N° of notes");
     for (int n = 1; n <= melody::kMaxNotes; ++n)
         lengthList->addItem(QString::number(n));
-    nnoteslabel->setBuddy(lengthList);
+    lengthLabel->setBuddy(lengthList);
     connect(lengthList, &QComboBox::currentIndexChanged, this, [this] { onLengthChosen(); });
     auto *lengthRow = new QHBoxLayout;
-    lengthRow->addWidget(nnoteslabel);
+    lengthRow->addWidget(lengthLabel);
     lengthRow->addWidget(lengthList);
     lengthRow->addWidget(sliderFrame, 1);
 
@@ -251,24 +251,24 @@ void MelodyWindow::midiKeyPressed(int note) {
         key->click();
 }
 
-void MelodyWindow::onKey(int Index) {
+void MelodyWindow::onKey(int index) {
     if (!testMode()) {
         const SoundSettings &s = soundSettings();
-        midi()->noteOn(s.channel, s.volume, 60 + Index);
+        midi()->noteOn(s.channel, s.volume, 60 + index);
         return;
     }
     const qint64 now = msSinceQuestion();
     if (keysAnswered_ == 0)
         lastKeyMs_ = 0; // the first key's time runs from the end of the playback
     if (keysAnswered_ < melody::kMaxNotes) {
-        answers_[size_t(++keysAnswered_)] = Index;
+        answers_[size_t(++keysAnswered_)] = index;
         keyMs_[size_t(keysAnswered_)] = now - lastKeyMs_;
     }
     lastKeyMs_ = now;
     if (keysAnswered_ < noteCountInMelody_)
         return;
     keysAnswered_ = 0;
-    judgeAnswer(Index);
+    judgeAnswer(index);
 }
 
 bool MelodyWindow::isRightAnswer(int) const {

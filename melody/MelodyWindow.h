@@ -56,7 +56,7 @@ class MelodyWindow : public DrillWindow {
     void tickGuitarOctaves();
     void tickPianoOctaves();
     void onLengthChosen();
-    void onKey(int Index);
+    void onKey(int index);
     QWidget *buildKeyboard();
 
     std::array<QCheckBox *, 12> pitchClassBoxes{};

@@ -54,25 +54,25 @@ void ScalesWindow::buildControls(QWidget *central) {
         grid->addWidget(scaleBoxes[size_t(i)], row, column);
         grid->addWidget(scaleButtons[size_t(i)], row, column + 1);
     }
-    auto *Allscales = makeButton("Allscales", "All  Scales");
-    auto *Nonescales = makeButton("Nonescales", "None");
-    auto *Mainscales = makeButton("Mainscales", "Main Scales");
-    auto *Allmodes = makeButton("Allmodes", "All Modes");
-    auto *Nonemodes = makeButton("Nonemodes", "None");
-    Nonescales->setAccessibleName("None (scales)");
-    Nonemodes->setAccessibleName("None (modes)");
-    connect(Allscales, &QPushButton::clicked, this, [this] { tickAllScales(); });
-    connect(Nonescales, &QPushButton::clicked, this, [this] { untickAllScales(); });
-    connect(Mainscales, &QPushButton::clicked, this, [this] { tickMainScales(); });
-    connect(Allmodes, &QPushButton::clicked, this, [this] { tickAllModes(); });
-    connect(Nonemodes, &QPushButton::clicked, this, [this] { untickAllModes(); });
+    auto *allScalesButton = makeButton("Allscales", "All  Scales");
+    auto *noScalesButton = makeButton("Nonescales", "None");
+    auto *mainScalesButton = makeButton("Mainscales", "Main Scales");
+    auto *allModesButton = makeButton("Allmodes", "All Modes");
+    auto *noModesButton = makeButton("Nonemodes", "None");
+    noScalesButton->setAccessibleName("None (scales)");
+    noModesButton->setAccessibleName("None (modes)");
+    connect(allScalesButton, &QPushButton::clicked, this, [this] { tickAllScales(); });
+    connect(noScalesButton, &QPushButton::clicked, this, [this] { untickAllScales(); });
+    connect(mainScalesButton, &QPushButton::clicked, this, [this] { tickMainScales(); });
+    connect(allModesButton, &QPushButton::clicked, this, [this] { tickAllModes(); });
+    connect(noModesButton, &QPushButton::clicked, this, [this] { untickAllModes(); });
     grid->setRowMinimumHeight(scales::kScales, 8);
     int row = scales::kScales + 1;
-    for (QPushButton *b : {Allscales, Nonescales, Mainscales})
+    for (QPushButton *b : {allScalesButton, noScalesButton, mainScalesButton})
         grid->addWidget(b, row++, 0, 1, 2);
     row = scales::kCount - scales::kScales + 1;
     grid->setRowMinimumHeight(row - 1, 8);
-    for (QPushButton *b : {Allmodes, Nonemodes})
+    for (QPushButton *b : {allModesButton, noModesButton})
         grid->addWidget(b, row++, 3, 1, 2);
 
     auto *settings = new QVBoxLayout;
@@ -151,16 +151,16 @@ QString ScalesWindow::answerText() const {
         .arg(latin1(scales::kCatalogue[size_t(questionScale_)].revealName));
 }
 
-void ScalesWindow::onScaleButton(int Index) {
+void ScalesWindow::onScaleButton(int index) {
     if (!testMode()) {
         Playback playback(this);
         // "Random" draws even where the candidate then goes unused; it is not folded.
         const int candidate = rootchoice::candidateRoot(rootList->currentIndex());
         const int start = questionNotes_[0] == 0 ? candidate : questionNotes_[0];
-        const int count = buildNotes(Index, start, listenNotes_);
+        const int count = buildNotes(index, start, listenNotes_);
         playNotes({listenNotes_.begin(), listenNotes_.begin() + count}, Pauses::AfterEach);
     }
-    judgeAnswer(Index);
+    judgeAnswer(index);
 }
 
 void ScalesWindow::describe(Answer &record, int answer) const {

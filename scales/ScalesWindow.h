@@ -39,7 +39,7 @@ class ScalesWindow : public DrillWindow {
     void tickMainScales();
     void tickAllModes();
     void untickAllModes();
-    void onScaleButton(int Index);
+    void onScaleButton(int index);
     void fillScaleTable();
     void setTicks(int from, int to, bool ticked);
     // Notes of an item from a start note, into `notes`; returns how many.
