@@ -64,16 +64,16 @@ void ChordsWindow::buildControls(QWidget *central) {
     for (QPushButton *b : {allButton, noneButton, triadsButton, mainButton})
         grid->addWidget(b, row++, 0, 1, 5);
 
-    auto *directionFrame = makeFrame("Frame2", "Sequence");
-    arpeggioOption = makeOption("Arpeggiooption", "Arpeggio", directionFrame);
-    blockOption = makeOption("Chordoption", "Chord", directionFrame);
-    auto *sequence = new QVBoxLayout(directionFrame);
+    auto *sequenceFrame = makeFrame("Frame2", "Sequence");
+    arpeggioOption = makeOption("Arpeggiooption", "Arpeggio", sequenceFrame);
+    blockOption = makeOption("Chordoption", "Chord", sequenceFrame);
+    auto *sequence = new QVBoxLayout(sequenceFrame);
     sequence->addWidget(arpeggioOption);
     sequence->addWidget(blockOption);
     onSelected(arpeggioOption, this, [this] { onArpeggio(); });
     onSelected(blockOption, this, [this] { onBlock(); });
     auto *timingRow = new QHBoxLayout;
-    timingRow->addWidget(directionFrame);
+    timingRow->addWidget(sequenceFrame);
     timingRow->addWidget(sliderFrame, 1);
 
     auto *settings = new QVBoxLayout;

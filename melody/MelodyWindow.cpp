@@ -83,8 +83,8 @@ QWidget *MelodyWindow::buildKeyboard() {
 void MelodyWindow::buildControls(QWidget *central) {
     buildCycleControls();
 
-    auto *directionFrame = makeFrame("Frame2", "Notes");
-    auto *notesGrid = new QGridLayout(directionFrame);
+    auto *notesFrame = makeFrame("Frame2", "Notes");
+    auto *notesGrid = new QGridLayout(notesFrame);
     for (int i = 0; i < 12; ++i) {
         pitchClassBoxes[size_t(i)] =
             makeCheckBox(arrayName("Nota", i), latin1(melody::kPitchClassNames[size_t(i)]));
@@ -134,7 +134,7 @@ void MelodyWindow::buildControls(QWidget *central) {
     lengthRow->addWidget(sliderFrame, 1);
 
     auto *left = new QVBoxLayout;
-    left->addWidget(directionFrame);
+    left->addWidget(notesFrame);
     left->addWidget(octavesFrame);
     left->addLayout(lengthRow);
     left->addStretch(1);
