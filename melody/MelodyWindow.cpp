@@ -225,23 +225,23 @@ void MelodyWindow::onNew() {
         return;
 
     Playback playback(this);
-    noteCountInMelody_ = lengthList->currentIndex() + 1;
+    melodyLength_ = lengthList->currentIndex() + 1;
     keysAnswered_ = 0; // keys typed towards the previous melody do not count for this one
     const SoundSettings &s = soundSettings();
-    for (int k = 1; k <= noteCountInMelody_; ++k) {
+    for (int k = 1; k <= melodyLength_; ++k) {
         const int j = *QuestionCycle::drawTicked(octaves); // the octave, then the pitch class
         const int note = melody::noteNumber(j, *QuestionCycle::drawTicked(pitchClasses));
         midi()->noteOn(s.channel, s.volume, note);
         countQuestion(1); // note by note; the first enables Repeat (and Reveal outside a test)
         notes_[size_t(k)] = note;
-        if (k < noteCountInMelody_)
+        if (k < melodyLength_)
             pauseBetweenNotes();
     }
     questionPlayed();
 }
 
 void MelodyWindow::playQuestion() {
-    playNotes({notes_.begin() + 1, notes_.begin() + 1 + noteCountInMelody_}, Pauses::Between);
+    playNotes({notes_.begin() + 1, notes_.begin() + 1 + melodyLength_}, Pauses::Between);
 }
 
 // The key of the same name on the window's keyboard, whatever the octave played.
@@ -265,14 +265,14 @@ void MelodyWindow::onKey(int index) {
         keyMs_[size_t(keysAnswered_)] = now - lastKeyMs_;
     }
     lastKeyMs_ = now;
-    if (keysAnswered_ < noteCountInMelody_)
+    if (keysAnswered_ < melodyLength_)
         return;
     keysAnswered_ = 0;
     judgeAnswer(index);
 }
 
 bool MelodyWindow::isRightAnswer(int) const {
-    for (int k = 1; k <= noteCountInMelody_; ++k)
+    for (int k = 1; k <= melodyLength_; ++k)
         if (answers_[size_t(k)] != melody::pitchClass(notes_[size_t(k)]))
             return false;
     return true;
@@ -280,20 +280,20 @@ bool MelodyWindow::isRightAnswer(int) const {
 
 QString MelodyWindow::answerText() const {
     QString text;
-    for (int k = 1; k <= noteCountInMelody_; ++k)
+    for (int k = 1; k <= melodyLength_; ++k)
         text += latin1(melody::kRevealNames[size_t(melody::pitchClass(notes_[size_t(k)]))]) + ' ';
     return text;
 }
 
 void MelodyWindow::showAnswer() {
-    answerLabel->setFont(sizedFont(noteCountInMelody_ > 5 ? 10 : 18));
+    answerLabel->setFont(sizedFont(melodyLength_ > 5 ? 10 : 18));
     answerLabel->setText(answerText());
     announce(answerLabel);
 }
 
 void MelodyWindow::describe(Answer &record, int) const {
     QStringList notes, keys, times;
-    for (int k = 1; k <= noteCountInMelody_; ++k) {
+    for (int k = 1; k <= melodyLength_; ++k) {
         notes << QString::number(notes_[size_t(k)]);
         keys << QString::number(answers_[size_t(k)]);
         times << QString::number(keyMs_[size_t(k)]);

@@ -19,7 +19,7 @@ class MelodyWindow : public DrillWindow {
     explicit MelodyWindow(QWidget *parent = nullptr);
 
     // The current melody: nnotes notes, notes(1)..notes(nnotes); 0 before the first.
-    int melodyLength() const { return noteCountInMelody_; }
+    int melodyLength() const { return melodyLength_; }
     int notes(int k) const { return notes_[size_t(k)]; }
     int keysAnswered() const { return keysAnswered_; }
 
@@ -39,9 +39,9 @@ class MelodyWindow : public DrillWindow {
     QString answerText() const override;
     void showAnswer() override;
     void playQuestion() override;
-    bool hasQuestion() const override { return noteCountInMelody_ > 0; }
+    bool hasQuestion() const override { return melodyLength_ > 0; }
     bool isRightAnswer(int answer) const override;
-    int questionWeight() const override { return noteCountInMelody_; }
+    int questionWeight() const override { return melodyLength_; }
     void midiKeyPressed(int note) override;
 
     void describe(Answer &record, int answer) const override;
@@ -65,7 +65,7 @@ class MelodyWindow : public DrillWindow {
     QComboBox *lengthList = nullptr;
 
     // The window object's own state: it outlives the controls.
-    int noteCountInMelody_ = 0;
+    int melodyLength_ = 0;
     std::array<int, melody::kMaxNotes + 1> notes_{};    // positions 1..10
     std::array<int, melody::kMaxNotes + 1> answers_{};  // positions 1..10
     std::array<qint64, melody::kMaxNotes + 1> keyMs_{}; // each key's own answer time
