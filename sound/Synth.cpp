@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sound/Synth.h"
+#include "sound/SampleStarts.h"
 
 #include <QFile>
 #include <algorithm>
@@ -45,6 +46,7 @@ Synth::Synth(int sampleRate) {
     synth_.reset(new_fluid_synth(s));
     if (!synth_)
         qFatal("FluidSynth could not create its synthesiser");
+    sample_starts::install(synth_.get(), s);
 }
 
 Synth::~Synth() = default;

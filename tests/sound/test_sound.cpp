@@ -6,6 +6,7 @@
 #include "sound/MidiControl.h"
 #include "sound/MidiPorts.h"
 #include "sound/Scheduler.h"
+#include "sound/SoundSettings.h"
 #include "tests_support/MonitorRecorder.h"
 #include "tests_support/RecordingBackend.h"
 
@@ -128,6 +129,26 @@ class TestSound : public QObject {
         const double f =
             measure::peakFrequency(out.left, kRate, 5000, 10000, s.frameAt(0.05), kRate / 4);
         QVERIFY2(std::fabs(f - noteHz(118)) < noteHz(118) * 0.01, qPrintable(QString::number(f)));
+    }
+
+    // The default instrument over every key a drill plays: no lead-in of silence.
+    void notesSoundFromTheirFirstFrame() {
+        Offline s;
+        s.op(MidiOp::ProgramChange, 1, SoundSettings{}.instrument);
+        QStringList late;
+        for (int key = 12; key <= 127; ++key) {
+            const auto at = std::chrono::milliseconds(100 * (key - 12));
+            s.noteOn(key, at);
+            const auto out = s.render(0.08);
+            const long left = measure::firstAbove(out.left, 1e-4f); // -80 dBFS
+            const long right = measure::firstAbove(out.right, 1e-4f);
+            const long onset = std::min(left < 0 ? kRate : left, right < 0 ? kRate : right);
+            if (onset > kRate / 1000)
+                late << QString("%1: %2 ms").arg(key).arg(onset * 1000.0 / kRate);
+            s.op(MidiOp::AllNotesOff, 0, 0, 0, at + 80ms);
+            s.render(0.02);
+        }
+        QVERIFY2(late.isEmpty(), qPrintable(late.join(", ")));
     }
 
     void notesStampedApartStartThatFarApart_data() {
