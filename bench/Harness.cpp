@@ -126,6 +126,14 @@ std::unique_ptr<FormIntervalli> octaveWindow(int sliderMs) {
     return w;
 }
 
+size_t firstAfter(const Capture &capture, const std::vector<float> &x, size_t from, TimePoint t,
+                  float level) {
+    for (size_t i = from; i < x.size(); ++i)
+        if (std::fabs(x[i]) > level && capture.timeOfSample(i) >= t)
+            return i;
+    return x.size();
+}
+
 void clickNew(FormIntervalli *w) {
     QTest::mouseClick(w->findChild<QAbstractButton *>("New"), Qt::LeftButton);
 }

@@ -73,6 +73,10 @@ double cpuSeconds(int who);
 // An Intervals window with only the octave ticked, ready to ask.
 std::unique_ptr<FormIntervalli> octaveWindow(int sliderMs);
 void clickNew(FormIntervalli *w);
+// The first sample of x from `from` on, played at or after `t`, louder than `level`;
+// x.size() if none.
+size_t firstAfter(const Capture &capture, const std::vector<float> &x, size_t from, TimePoint t,
+                  float level);
 QAbstractButton *buttonWithText(QWidget *w, const QString &text);
 
 // The real program.

@@ -326,11 +326,18 @@ AudioOutput::Client::Period AudioEngine::render(int len, float *left, float *rig
     scheduler_.render(len, left, right, *this);
     // Quiet: nothing to come, nothing begun and nothing to hear. A note held without a
     // note-off rings on in the synthesiser for half a minute far below hearing; under
-    // -80 dBFS is silence. (Some samples begin quieter than that for a few ms.)
+    // -80 dBFS is silence.
     constexpr float kSilence = 1e-4f;
-    bool quiet = !struck_ && scheduler_.idle() && mixer_.idle();
-    for (int i = 0; quiet && i < len; ++i)
-        quiet = std::fabs(left[i]) < kSilence && std::fabs(right[i]) < kSilence;
+    bool silent = mixer_.idle();
+    for (int i = 0; silent && i < len; ++i)
+        silent = std::fabs(left[i]) < kSilence && std::fabs(right[i]) < kSilence;
+    const bool quiet = silent && !struck_ && scheduler_.idle();
+    // A note (or a feedback sound) from silence: what the output holds queued is silence
+    // too, and the note is better heard now than after it. Twice the buffer: the sound
+    // server renders a little ahead of what it plays.
+    const bool fromSilence =
+        struck_ && silentFrames_ >= 2 * qint64(output_.periodSize()) * output_.periods();
+    silentFrames_ = silent ? silentFrames_ + len : 0;
     if (config_.offline) {
         // Rendering offline is the output: it idles by the frames rendered.
         quietFrames_ = quiet ? quietFrames_ + len : 0;
@@ -339,7 +346,7 @@ AudioOutput::Client::Period AudioEngine::render(int len, float *left, float *rig
     }
     // Everything was stopped and no feedback sound is under way: what the output still
     // holds of the sound before is better not heard.
-    return {.quiet = quiet, .cut = stopped_ && mixer_.idle()};
+    return {.quiet = quiet, .cut = (stopped_ && mixer_.idle()) || fromSilence};
 }
 
 void AudioEngine::apply(const Scheduled &s) {

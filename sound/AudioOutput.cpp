@@ -192,7 +192,7 @@ bool AudioOutput::open() {
 #if defined(TONVIK_HAVE_PULSE)
         if (name == "pulseaudio")
             stream = PulseStream::open(config_.sampleRate, period, periods,
-                                       &AudioOutput::streamCallback, token);
+                                       &AudioOutput::streamCallback, token, &flushes_);
         else
 #endif
             driver = new_fluid_audio_driver2(settings_, &AudioOutput::callback, token);
@@ -296,5 +296,5 @@ bool AudioOutput::render(int len, float *left, float *right) {
 }
 
 AudioOutput::Stats AudioOutput::stats() const {
-    return {callbacks_, gaps_, maxGapMs_, maxRenderMs_};
+    return {callbacks_, gaps_, maxGapMs_, maxRenderMs_, flushes_.count, flushes_.longestMs};
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "sound/PulseStream.h"
+
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -12,7 +14,6 @@
 
 struct _fluid_hashtable_t;
 struct _fluid_audio_driver_t;
-class PulseStream;
 
 // The audio output's life, on a worker thread of its own: it first prepares the sound
 // (loads the font), then opens the output when there is something to play, watches its
@@ -31,7 +32,9 @@ class AudioOutput {
         // Audio thread: one period.
         struct Period {
             bool quiet = false; // everything is quiet after it
-            bool cut = false;   // everything was stopped: what was queued before is not heard
+            // What was queued before is not heard: everything was stopped, or it was
+            // silence and a note begins.
+            bool cut = false;
         };
         virtual Period render(int len, float *left, float *right) = 0;
         // Worker, with no output running: it was stopped after silence (`idle`) or let go
@@ -86,6 +89,8 @@ class AudioOutput {
         long long gaps = 0; // callbacks later than the buffer could cover
         double maxCallbackGapMs = 0;
         double maxRenderMs = 0; // the longest our rendering of one period took
+        long long flushes = 0;  // what the server held was dropped (our PulseAudio stream)
+        double maxFlushMs = 0;  // the longest of those drops, on the audio thread
     };
     Stats stats() const;
 
@@ -132,6 +137,7 @@ class AudioOutput {
     Clock::time_point lastCallback_{};
     std::atomic<long long> callbacks_{0}, gaps_{0};
     std::atomic<double> maxGapMs_{0}, maxRenderMs_{0};
+    PulseStream::Flushes flushes_; // written by our PulseAudio stream's audio thread
 
     std::thread worker_;
 };

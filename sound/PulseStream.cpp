@@ -2,6 +2,7 @@
 #include "sound/PulseStream.h"
 
 #include <QLoggingCategory>
+#include <chrono>
 #include <pthread.h>
 #include <pulse/error.h>
 #include <pulse/simple.h>
@@ -9,7 +10,7 @@
 Q_DECLARE_LOGGING_CATEGORY(lcAudio)
 
 std::unique_ptr<PulseStream> PulseStream::open(int sampleRate, int periodSize, int periods,
-                                               Render render, void *data) {
+                                               Render render, void *data, Flushes *flushes) {
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, uint32_t(sampleRate), 2};
     const uint32_t frameBytes = 2 * sizeof(float);
     // The server asks for a period at a time and keeps the buffer full, no more: it
@@ -27,11 +28,12 @@ std::unique_ptr<PulseStream> PulseStream::open(int sampleRate, int periodSize, i
         qCDebug(lcAudio, "no PulseAudio stream: %s", pa_strerror(error));
         return nullptr;
     }
-    return std::unique_ptr<PulseStream>(new PulseStream(stream, periodSize, render, data));
+    return std::unique_ptr<PulseStream>(new PulseStream(stream, periodSize, render, data, flushes));
 }
 
-PulseStream::PulseStream(pa_simple *stream, int periodSize, Render render, void *data)
-    : stream_(stream), periodSize_(periodSize), render_(render), data_(data),
+PulseStream::PulseStream(pa_simple *stream, int periodSize, Render render, void *data,
+                         Flushes *flushes)
+    : stream_(stream), periodSize_(periodSize), render_(render), data_(data), flushes_(flushes),
       left_(size_t(periodSize)), right_(size_t(periodSize)), interleaved_(2 * size_t(periodSize)) {
     thread_ = std::thread([this] { run(); });
 }
@@ -55,8 +57,19 @@ void PulseStream::run() {
         }
         int error = 0;
         // The server rewinds its sink over what it drops, so the new period follows at once.
-        if (cut && pa_simple_flush(stream_, &error) < 0)
-            break;
+        if (cut) {
+            const auto t0 = std::chrono::steady_clock::now();
+            if (pa_simple_flush(stream_, &error) < 0)
+                break;
+            const double ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                    .count();
+            if (flushes_) {
+                ++flushes_->count;
+                if (ms > flushes_->longestMs)
+                    flushes_->longestMs = ms;
+            }
+        }
         if (pa_simple_write(stream_, interleaved_.data(), interleaved_.size() * sizeof(float),
                             &error) < 0)
             break; // the server went away: the stall watch lets go of the stream

@@ -15,25 +15,31 @@ struct pa_simple;
 class PulseStream {
   public:
     // The audio thread's: fills one period of `len` frames. Returns true when what was
-    // queued before this period is better dropped than heard (everything was stopped).
+    // queued before this period is better dropped than heard.
     using Render = bool (*)(void *data, int len, float *left, float *right);
+    // How often what the server held was dropped, and the longest drop in ms.
+    struct Flushes {
+        std::atomic<long long> count{0};
+        std::atomic<double> longestMs{0};
+    };
 
     // Opens the stream on the default sink, or returns nullptr when there is no server.
     static std::unique_ptr<PulseStream> open(int sampleRate, int periodSize, int periods,
-                                             Render render, void *data);
+                                             Render render, void *data, Flushes *flushes = nullptr);
     // Stops the thread and closes the stream. Blocks while the server is frozen.
     ~PulseStream();
     PulseStream(const PulseStream &) = delete;
     PulseStream &operator=(const PulseStream &) = delete;
 
   private:
-    PulseStream(pa_simple *stream, int periodSize, Render render, void *data);
+    PulseStream(pa_simple *stream, int periodSize, Render render, void *data, Flushes *flushes);
     void run();
 
     pa_simple *stream_;
     int periodSize_;
     Render render_;
     void *data_;
+    Flushes *flushes_;
     std::vector<float> left_, right_, interleaved_;
     std::atomic<bool> quit_{false};
     std::thread thread_;
