@@ -100,4 +100,5 @@ std::vector<Row> clickBenchmark(int runs);         // click.cpp
 std::vector<Row> programBenchmark(int runs);       // program.cpp
 std::vector<Row> memoryBenchmark(int runs);        // program.cpp
 int memoryChild();                                 // program.cpp
-std::vector<Row> progressBenchmark(int runs);      // progress.cpp
+std::vector<Row> progressBenchmark(int runs);
+std::vector<Row> instrumentBenchmark(int runs); // progress.cpp

@@ -31,6 +31,7 @@ int main(int argc, char *argv[]) {
         {"questions", [&] { return questionOnsetBenchmark(runs); }},
         {"progress", [&] { return progressBenchmark(runs); }},
         {"wakeup", [&] { return wakeupBenchmark(runs); }},
+        {"instrument", [&] { return instrumentBenchmark(runs); }},
     };
     std::vector<Row> all;
     for (const auto &[name, bench] : benches) {

@@ -96,6 +96,20 @@ QString AudioOutput::driverName() const {
     return driverName_;
 }
 
+void AudioOutput::wake() {
+    std::lock_guard lock(mutex_);
+    work_ = true;
+    wake_.notify_all();
+}
+
+namespace {
+thread_local bool t_inCallback = false;
+}
+
+bool AudioOutput::inCallback() {
+    return t_inCallback;
+}
+
 void AudioOutput::want() {
     if (config_.offline || running_)
         return;
@@ -135,9 +149,14 @@ void AudioOutput::workerLoop() {
         return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
     };
     while (!quit_) {
-        wake_.wait_for(lock, std::chrono::milliseconds(100));
+        if (!work_)
+            wake_.wait_for(lock, std::chrono::milliseconds(100));
+        work_ = false;
         if (quit_ || config_.offline || !prepared)
             continue;
+        lock.unlock();
+        client_.work();
+        lock.lock();
         const auto now = Clock::now();
         if (!running_ && wanted_ && now >= nextRetry_.load()) {
             wanted_ = false;
@@ -259,6 +278,7 @@ int AudioOutput::callback(void *data, int len, int, float *[], int nout, float *
 bool AudioOutput::streamCallback(void *data, int len, float *left, float *right) {
     auto *token = static_cast<Token *>(data);
     token->rendering = true;
+    t_inCallback = true;
     bool cut = false;
     if (token->current) {
         cut = token->output->render(len, left, right);
@@ -266,6 +286,7 @@ bool AudioOutput::streamCallback(void *data, int len, float *left, float *right)
         std::fill(left, left + len, 0.f);
         std::fill(right, right + len, 0.f);
     }
+    t_inCallback = false;
     token->rendering = false;
     return cut;
 }

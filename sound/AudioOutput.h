@@ -40,6 +40,9 @@ class AudioOutput {
         // Worker, with no output running: it was stopped after silence (`idle`) or let go
         // of. Returns whether something is waiting to be played.
         virtual bool closed(bool idle) = 0;
+        // Worker, whenever it wakes (wake(), and ten times a second) and the sound is
+        // prepared: work that is kept off the audio thread.
+        virtual void work() = 0;
         enum class Event { Opened, OpenFailed, Stalled, Closed };
         // Worker: what happened, for the user-interface thread to hear of.
         virtual void event(Event e) = 0;
@@ -63,6 +66,11 @@ class AudioOutput {
 
     // Asks for the output to be opened, unless it runs or waits for a retry.
     void want();
+    // Wakes the worker for the client's work().
+    void wake();
+    // True on an audio thread while it is in the callback (tests look for allocations
+    // and locks there).
+    static bool inCallback();
     bool running() const { return running_; }
     // True while a failed output waits for its retry time: the program is silent.
     bool waitingForRetry() const;
@@ -123,6 +131,7 @@ class AudioOutput {
     bool quit_ = false;
     bool workerDone_ = false;
     bool wanted_ = false;
+    bool work_ = false;
     std::atomic<Clock::time_point> nextRetry_{Clock::time_point{}};
     // The output running: one of FluidSynth's drivers, or our own PulseAudio stream.
     _fluid_audio_driver_t *driver_ = nullptr;
