@@ -302,6 +302,9 @@ void AudioEngine::post(const MidiOp &op, const SoundBuffer *sound, bool pinFirst
     }
     scheduler_.post(op, sound, gate);
     output_.want();
+    // After silence a note need not wait for the server to ask for the next period.
+    if ((sound || op.kind == MidiOp::NoteOn) && silent_)
+        output_.kick();
 }
 
 void AudioEngine::send(const QString &, const MidiOp &op) {
@@ -371,6 +374,7 @@ AudioOutput::Client::Period AudioEngine::render(int len, float *left, float *rig
     const bool fromSilence =
         struck_ && silentFrames_ >= 2 * qint64(output_.periodSize()) * output_.periods();
     silentFrames_ = silent ? silentFrames_ + len : 0;
+    silent_ = silentFrames_ >= 2 * qint64(output_.periodSize()) * output_.periods();
     if (config_.offline) {
         // Rendering offline is the output: it idles by the frames rendered.
         quietFrames_ = quiet ? quietFrames_ + len : 0;

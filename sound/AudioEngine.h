@@ -124,6 +124,7 @@ class AudioEngine : public QObject,
     std::atomic<bool> settingsLost_{false};          // programs and pans dropped with the output
     qint64 quietFrames_ = 0;                         // offline: frames rendered in silence
     qint64 silentFrames_ = 0;                        // rendering thread: frames under -80 dBFS
+    std::atomic<bool> silent_{false};                // so long that a note drops the queue
     bool struck_ = false;                            // rendering thread: a note began this period
     bool stopped_ = false;                           // rendering thread: all notes off this period
     std::atomic<TimePoint> lastStruck_{TimePoint{}}; // when a note last began

@@ -102,6 +102,14 @@ void AudioOutput::wake() {
     wake_.notify_all();
 }
 
+void AudioOutput::kick() {
+#if defined(TONVIK_HAVE_PULSE)
+    std::lock_guard lock(mutex_);
+    if (stream_)
+        stream_->kick();
+#endif
+}
+
 namespace {
 thread_local bool t_inCallback = false;
 }

@@ -68,6 +68,9 @@ class AudioOutput {
     void want();
     // Wakes the worker for the client's work().
     void wake();
+    // Has the audio thread render its next period now, where the output can (a note
+    // after silence: that period drops what the output holds).
+    void kick();
     // True on an audio thread while it is in the callback (tests look for allocations
     // and locks there).
     static bool inCallback();
