@@ -101,4 +101,6 @@ std::vector<Row> programBenchmark(int runs);       // program.cpp
 std::vector<Row> memoryBenchmark(int runs);        // program.cpp
 int memoryChild();                                 // program.cpp
 std::vector<Row> progressBenchmark(int runs);
-std::vector<Row> instrumentBenchmark(int runs); // progress.cpp
+std::vector<Row> instrumentBenchmark(int runs);
+std::vector<Row> blackboxBenchmark(int runs);
+int blackboxChild(); // progress.cpp

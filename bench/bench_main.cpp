@@ -15,6 +15,8 @@ int main(int argc, char *argv[]) {
     const QStringList args = app.arguments().mid(1);
     if (args == QStringList{"memory-child"})
         return memoryChild();
+    if (args == QStringList{"blackbox-child"})
+        return blackboxChild();
     const int runs = qEnvironmentVariableIntValue("TONVIK_BENCH_RUNS") > 0
                          ? qEnvironmentVariableIntValue("TONVIK_BENCH_RUNS")
                          : 5;
@@ -32,6 +34,7 @@ int main(int argc, char *argv[]) {
         {"progress", [&] { return progressBenchmark(runs); }},
         {"wakeup", [&] { return wakeupBenchmark(runs); }},
         {"instrument", [&] { return instrumentBenchmark(runs); }},
+        {"blackbox", [&] { return blackboxBenchmark(runs); }},
     };
     std::vector<Row> all;
     for (const auto &[name, bench] : benches) {
