@@ -103,4 +103,5 @@ int memoryChild();                                 // program.cpp
 std::vector<Row> progressBenchmark(int runs);
 std::vector<Row> instrumentBenchmark(int runs);
 std::vector<Row> blackboxBenchmark(int runs);
-int blackboxChild(); // progress.cpp
+std::vector<Row> attackBenchmark(); // timing.cpp
+int blackboxChild();                // progress.cpp

@@ -35,6 +35,7 @@ int main(int argc, char *argv[]) {
         {"wakeup", [&] { return wakeupBenchmark(runs); }},
         {"instrument", [&] { return instrumentBenchmark(runs); }},
         {"blackbox", [&] { return blackboxBenchmark(runs); }},
+        {"attack", [&] { return attackBenchmark(); }},
     };
     std::vector<Row> all;
     for (const auto &[name, bench] : benches) {

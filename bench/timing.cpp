@@ -3,6 +3,7 @@
 // question's notes against its first at the engine's sample clock.
 #include "Harness.h"
 #include "sound/EngineProbe.h"
+#include "sound/SoundSettings.h"
 
 #include "chords/FormChords.h"
 #include "intervals/FormIntervalli.h"
@@ -178,3 +179,44 @@ std::vector<Row> questionOnsetBenchmark(int runs) {
 }
 
 // The progress store: recording an answer on the user-interface thread, the Progress
+
+// Where a note of the default instrument begins, rendered offline from the frame its
+// note-on is applied at, over every key a drill plays (12-127): the first frame above
+// silence (-80 dBFS), and the first above -50 dBFS.
+std::vector<Row> attackBenchmark() {
+    Row silence{
+        "default guitar, keys 12-127: first frame > -80 dBFS after note-on", "<= 1 ms", {}, " ms"};
+    Row heard{
+        "default guitar, keys 12-127: first frame > -50 dBFS after note-on", "<= 1 ms", {}, " ms"};
+    progress("attack: 116 keys rendered offline");
+    EngineConfig config;
+    config.offline = true;
+    AudioEngine engine(config);
+    engine.waitForSoundFont();
+    const TimePoint t0 = SteadyClock::now();
+    EngineProbe::setOrigin(engine, t0);
+    const auto send = [&](MidiOp op, int ms) {
+        op.channel = op.kind == MidiOp::AllNotesOff ? 0 : 1;
+        op.stamp = t0 + std::chrono::milliseconds(ms);
+        engine.send("bench", op);
+    };
+    send({.kind = MidiOp::ProgramChange, .value = SoundSettings{}.instrument}, 0);
+    for (int key = 12; key <= 127; ++key) {
+        const int at = 100 * (key - 12);
+        send({.kind = MidiOp::NoteOn, .value = 100, .note = key}, at);
+        const auto out = EngineProbe::render(engine, 48000 * 80 / 1000);
+        for (auto [row, level] : {std::pair{&silence, 1e-4f}, std::pair{&heard, 0.00316f}}) {
+            size_t i = 0;
+            while (i < out.left.size() && std::fabs(out.left[i]) <= level &&
+                   std::fabs(out.right[i]) <= level)
+                ++i;
+            row->values.push_back(1000.0 * double(i) / 48000);
+            if (qEnvironmentVariableIsSet("TONVIK_BENCH_VERBOSE"))
+                std::printf("  key %d: %.2f ms to %s\n", key, 1000.0 * double(i) / 48000,
+                            row == &silence ? "-80 dBFS" : "-50 dBFS");
+        }
+        send({.kind = MidiOp::AllNotesOff}, at + 80);
+        EngineProbe::render(engine, 48000 * 20 / 1000);
+    }
+    return {silence, heard};
+}
