@@ -2,6 +2,7 @@
 #include "sound/PulseStream.h"
 
 #include <QLoggingCategory>
+#include <algorithm>
 #include <chrono>
 #include <pthread.h>
 #include <pulse/error.h>
@@ -132,19 +133,28 @@ void PulseStream::kick() {
     eventfd_write(kickFd_, 1);
 }
 
-bool PulseStream::waitForRoom(bool kickable) {
-    const size_t bytes = interleaved_.size() * sizeof(float);
+size_t PulseStream::waitForRoom(bool kickable) {
     while (!quit_) {
         if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
-            return false;
+            return size_t(-1);
         const size_t room = pa_stream_writable_size(stream_);
-        if (room == size_t(-1))
-            return false;
-        if (room >= bytes || (kickable && kicked_.exchange(false)))
-            return true;
+        if (room == size_t(-1) || room > 0 || (kickable && kicked_))
+            return room;
         pa_threaded_mainloop_wait(loop_);
     }
-    return false;
+    return size_t(-1);
+}
+
+bool PulseStream::renderPeriod() {
+    // Without the main loop's lock: the server's messages are taken meanwhile.
+    pa_threaded_mainloop_unlock(loop_);
+    const bool cut = render_(data_, periodSize_, left_.data(), right_.data());
+    for (int i = 0; i < periodSize_; ++i) {
+        interleaved_[size_t(2 * i)] = left_[size_t(i)];
+        interleaved_[size_t(2 * i + 1)] = right_[size_t(i)];
+    }
+    pa_threaded_mainloop_lock(loop_);
+    return cut;
 }
 
 void PulseStream::run() {
@@ -152,17 +162,26 @@ void PulseStream::run() {
     param.sched_priority = 60; // as FluidSynth's own audio threads
     if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) != 0)
         qCDebug(lcAudio, "the audio thread runs without real-time priority");
+    const size_t bytes = interleaved_.size() * sizeof(float);
+    const auto *data = reinterpret_cast<const char *>(interleaved_.data());
     pa_threaded_mainloop_lock(loop_);
-    while (waitForRoom(true)) {
-        pa_threaded_mainloop_unlock(loop_);
-        const bool cut = render_(data_, periodSize_, left_.data(), right_.data());
-        for (int i = 0; i < periodSize_; ++i) {
-            interleaved_[size_t(2 * i)] = left_[size_t(i)];
-            interleaved_[size_t(2 * i + 1)] = right_[size_t(i)];
+    // Each period is rendered as soon as the one before is written and goes out as the
+    // server makes room: that period is the slack that covers the machine's pauses.
+    bool cut = renderPeriod();
+    size_t written = 0; // of this period
+    for (;;) {
+        const size_t room = waitForRoom(written == 0);
+        if (room == size_t(-1))
+            break; // the server went away: the stall watch lets go of the stream
+        if (written == 0 && kicked_.exchange(false) && !cut) {
+            // A note after silence: the period rendered ahead is silence; render again,
+            // and the note's period drops what the server holds.
+            cut = renderPeriod();
         }
-        pa_threaded_mainloop_lock(loop_);
-        if (cut) {
-            // Sent ahead of the period; the server rewinds its sink over what it drops.
+        size_t n = std::min(room, bytes - written);
+        if (written == 0 && cut) {
+            // Sent ahead of the period, which follows whole; the server rewinds its sink
+            // over what it drops.
             const auto t0 = std::chrono::steady_clock::now();
             if (pa_operation *o = pa_stream_flush(stream_, nullptr, nullptr))
                 pa_operation_unref(o);
@@ -174,12 +193,17 @@ void PulseStream::run() {
                 if (ms > flushes_->longestMs)
                     flushes_->longestMs = ms;
             }
-        } else if (!waitForRoom(false)) { // rendered early for a kick: its turn comes
-            break;
+            n = bytes;
         }
-        if (pa_stream_write(stream_, interleaved_.data(), interleaved_.size() * sizeof(float),
-                            nullptr, 0, PA_SEEK_RELATIVE) < 0)
-            break; // the server went away: the stall watch lets go of the stream
+        if (n == 0)
+            continue;
+        if (pa_stream_write(stream_, data + written, n, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+            break;
+        written += n;
+        if (written == bytes) {
+            written = 0;
+            cut = renderPeriod();
+        }
     }
     pa_threaded_mainloop_unlock(loop_);
 }

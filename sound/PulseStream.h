@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -45,9 +46,11 @@ class PulseStream {
     PulseStream(int periodSize, Render render, void *data, Flushes *flushes);
     bool connect(int sampleRate, int periods);
     void run();
-    // With the main loop's lock: until the server takes a period (or a kick); false
-    // when the stream is gone.
-    bool waitForRoom(bool kickable);
+    // With the main loop's lock: until the server takes more (or a kick, if `kickable`);
+    // the room, or size_t(-1) when the stream is gone.
+    size_t waitForRoom(bool kickable);
+    // With the main loop's lock, which it lets go of meanwhile: the next period.
+    bool renderPeriod();
 
     pa_threaded_mainloop *loop_ = nullptr;
     pa_context *context_ = nullptr;
