@@ -37,13 +37,15 @@ void fluidLog(int level, const char *message, void *) {
 }
 
 // FluidSynth logs from the start, so its log function is set before anything is made.
-// Its debug lines (a preset selected, on the audio thread too) are not even formatted
-// unless they are shown.
+// A level that is not shown is not even formatted: some lines come from the audio
+// thread (a preset selected, a preset missing from the font).
 void routeFluidLogs() {
-    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN})
-        fluid_set_log_function(level, fluidLog, nullptr);
-    fluid_set_log_function(FLUID_INFO, lcFluid().isInfoEnabled() ? fluidLog : nullptr, nullptr);
-    fluid_set_log_function(FLUID_DBG, lcFluid().isDebugEnabled() ? fluidLog : nullptr, nullptr);
+    const auto shown = [](bool on) { return on ? fluidLog : nullptr; };
+    fluid_set_log_function(FLUID_PANIC, fluidLog, nullptr);
+    fluid_set_log_function(FLUID_ERR, shown(lcFluid().isWarningEnabled()), nullptr);
+    fluid_set_log_function(FLUID_WARN, shown(lcFluid().isWarningEnabled()), nullptr);
+    fluid_set_log_function(FLUID_INFO, shown(lcFluid().isInfoEnabled()), nullptr);
+    fluid_set_log_function(FLUID_DBG, shown(lcFluid().isDebugEnabled()), nullptr);
     routeSystemLogs();
 }
 
