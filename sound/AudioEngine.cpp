@@ -85,6 +85,7 @@ AudioEngine::AudioEngine(EngineConfig config, QObject *parent)
     program_.fill(-1);
     pan_.fill(-1);
     channelPreset_.fill(-1);
+    changeVoice_.fill(-1);
     if (config_.offline)
         scheduler_.setClock(SteadyClock::now());
     g_instance = this;
@@ -411,9 +412,12 @@ void AudioEngine::apply(const Scheduled &s) {
     // The preset is pinned: selecting it loads nothing.
     const auto t0 = SteadyClock::now();
     synth_.apply(s.op);
-    const int channel = s.op.channel - 1;
+    // The old preset's voices: those begun on the channel since its last change.
+    const auto channel = size_t(s.op.channel - 1);
+    const long long from = changeVoice_[channel];
+    changeVoice_[channel] = std::max(from, synth_.newestVoice(int(channel)));
     if (s.gate != 0 && retiringCount_ < int(retiring_.size()))
-        retiring_[size_t(retiringCount_++)] = {s.gate, channel, synth_.newestVoice(channel)};
+        retiring_[size_t(retiringCount_++)] = {s.gate, int(channel), from, changeVoice_[channel]};
     const double ms = std::chrono::duration<double, std::milli>(SteadyClock::now() - t0).count();
     if (ms > longestProgramChangeMs_)
         longestProgramChangeMs_ = ms;
@@ -422,7 +426,8 @@ void AudioEngine::apply(const Scheduled &s) {
 void AudioEngine::retirePresets() {
     for (int i = 0; i < retiringCount_;) {
         const Retiring &r = retiring_[size_t(i)];
-        if ((r.upTo >= 0 && synth_.sounds(r.channel, r.upTo)) || !retired_.push(r.gate)) {
+        if ((r.upTo > r.from && synth_.sounds(r.channel, r.from, r.upTo)) ||
+            !retired_.push(r.gate)) {
             ++i;
             continue;
         }

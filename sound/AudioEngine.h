@@ -173,10 +173,11 @@ class AudioEngine : public QObject,
     struct Retiring {
         quint32 gate;
         int channel;
-        long long upTo; // the newest voice at the change
+        long long from, upTo; // its voices: numbered after `from`, up to `upTo`
     };
     std::array<Retiring, 64> retiring_{}; // audio thread
     int retiringCount_ = 0;
+    std::array<long long, Synth::kChannels> changeVoice_; // audio thread: at the last change
     std::atomic<double> longestProgramChangeMs_{0};
 
     AudioOutput output_; // last: its worker uses everything above

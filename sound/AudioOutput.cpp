@@ -77,12 +77,12 @@ QStringList AudioOutput::availableDrivers() {
 }
 
 AudioOutput::Buffer AudioOutput::bufferFor(const QString &) {
-    // Three 128-frame periods (8 ms), through our PulseAudio stream and ALSA alike: a
-    // click on a running output reaches the sink in 7 and 9 ms. 64-frame periods ran dry
-    // several times a second. On the 2-core virtual machine `make bench` runs on, 8 ms
-    // ran dry a few times in a minute of dense notes, as often as a bare stream fed a
-    // sine with nothing else to do: its CPUs stop for 9 ms and more. A machine of one's
-    // own does not; `--latency-ms` is there for one that does.
+    // Three 128-frame periods (8 ms), through our PulseAudio stream and ALSA alike. On
+    // the 2-core virtual machine `make bench` runs on, 8 ms ran dry as often as a bare
+    // stream fed a sine with nothing else to do: its CPUs stop for 9 ms and more.
+    // 64-frame periods ran dry about twice as often and, now that a note after silence
+    // drops the queued silence, gain only about 1 ms there. A machine of one's own
+    // stops less; `--latency-ms` is there for either.
     return {128, 3};
 }
 

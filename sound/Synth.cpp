@@ -161,12 +161,13 @@ long long Synth::newestVoice(int channel) {
     return newest;
 }
 
-bool Synth::sounds(int channel, long long upTo) {
+bool Synth::sounds(int channel, long long from, long long upTo) {
     fluid_synth_get_voicelist(synth_.get(), voices_.data(), int(voices_.size()), -1);
     for (fluid_voice_t *v : voices_) {
         if (!v)
             break;
-        if (fluid_voice_get_channel(v) == channel && fluid_voice_get_id(v) <= upTo)
+        if (fluid_voice_get_channel(v) == channel && fluid_voice_get_id(v) > from &&
+            fluid_voice_get_id(v) <= upTo)
             return true;
     }
     return false;

@@ -45,9 +45,9 @@ class Synth {
     void render(int frames, float *left, float *right);
     int activeVoices() const;
     // The newest voice sounding on a channel (its note's number; -1 if none), and whether
-    // one that old or older still sounds there.
+    // one numbered after `from` and up to `upTo` still sounds there.
     long long newestVoice(int channel);
-    bool sounds(int channel, long long upTo);
+    bool sounds(int channel, long long from, long long upTo);
 
     _fluid_hashtable_t *settings() const { return settings_.get(); }
 
