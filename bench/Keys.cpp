@@ -19,3 +19,17 @@ bool pressKey(const char *keysym) {
     XFlush(display);
     return true;
 }
+
+bool clickAt(int x, int y) {
+    static Display *display = XOpenDisplay(nullptr);
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (!display || !XTestQueryExtension(display, &event, &error, &major, &minor))
+        return false;
+    XTestFakeMotionEvent(display, -1, x, y, 0);
+    XFlush(display);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // hover effects first
+    XTestFakeButtonEvent(display, 1, True, 0);
+    XTestFakeButtonEvent(display, 1, False, 0);
+    XFlush(display);
+    return true;
+}

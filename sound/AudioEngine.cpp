@@ -37,9 +37,15 @@ void fluidLog(int level, const char *message, void *) {
 }
 
 // FluidSynth logs from the start, so its log function is set before anything is made.
+// A level that is not shown is not even formatted: some lines come from the audio
+// thread (a preset selected, a preset missing from the font).
 void routeFluidLogs() {
-    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-        fluid_set_log_function(level, fluidLog, nullptr);
+    const auto shown = [](bool on) { return on ? fluidLog : nullptr; };
+    fluid_set_log_function(FLUID_PANIC, fluidLog, nullptr);
+    fluid_set_log_function(FLUID_ERR, shown(lcFluid().isWarningEnabled()), nullptr);
+    fluid_set_log_function(FLUID_WARN, shown(lcFluid().isWarningEnabled()), nullptr);
+    fluid_set_log_function(FLUID_INFO, shown(lcFluid().isInfoEnabled()), nullptr);
+    fluid_set_log_function(FLUID_DBG, shown(lcFluid().isDebugEnabled()), nullptr);
     routeSystemLogs();
 }
 
@@ -78,6 +84,8 @@ AudioEngine::AudioEngine(EngineConfig config, QObject *parent)
       output_(outputConfig(config_), *this, synth_.settings()) {
     program_.fill(-1);
     pan_.fill(-1);
+    channelPreset_.fill(-1);
+    changeVoice_.fill(-1);
     if (config_.offline)
         scheduler_.setClock(SteadyClock::now());
     g_instance = this;
@@ -222,9 +230,10 @@ bool AudioEngine::closed(bool idle) {
         // Dynamic sample loading keeps some samples after a preset has sounded on two
         // channels at once; loading the font again (tens of ms) lets go of them. What
         // still rang was below hearing.
-        if (used_.exchange(false))
+        if (used_.exchange(false)) {
             synth_.silenceAndReloadFont();
-        else
+            repinPresets();
+        } else
             synth_.apply({.kind = MidiOp::AllNotesOff});
     } else {
         synth_.apply({.kind = MidiOp::AllNotesOff});
@@ -268,15 +277,16 @@ void AudioEngine::event(Event e) {
 
 // ---- the user-interface thread's side ----
 
-void AudioEngine::post(const MidiOp &op, const SoundBuffer *sound) {
+void AudioEngine::post(const MidiOp &op, const SoundBuffer *sound, bool pinFirst) {
     if (settingsLost_.exchange(false)) {
         // The output that had them was let go of: the channels sound as they were set.
         for (int c = 0; c < Synth::kChannels; ++c) {
             if (program_[size_t(c)] >= 0)
-                scheduler_.post({.kind = MidiOp::ProgramChange,
-                                 .channel = c + 1,
-                                 .value = program_[size_t(c)],
-                                 .stamp = op.stamp});
+                post({.kind = MidiOp::ProgramChange,
+                      .channel = c + 1,
+                      .value = program_[size_t(c)],
+                      .stamp = op.stamp},
+                     nullptr, true);
             if (pan_[size_t(c)] >= 0)
                 scheduler_.post({.kind = MidiOp::Pan,
                                  .channel = c + 1,
@@ -284,13 +294,35 @@ void AudioEngine::post(const MidiOp &op, const SoundBuffer *sound) {
                                  .stamp = op.stamp});
         }
     }
-    scheduler_.post(op, sound);
+    quint32 gate = 0;
+    if (pinFirst) {
+        // The preset is pinned first, off the audio thread. (A change to the program the
+        // channel has already needs nothing loaded and is not held.)
+        if (presetRequests_.push({gates_ + 1, op.channel - 1, op.value})) {
+            gate = ++gates_;
+            output_.wake();
+        }
+    }
+    scheduler_.post(op, sound, gate);
     output_.want();
+    // After silence a note need not wait for the server to ask for the next period.
+    if ((sound || op.kind == MidiOp::NoteOn) && silent_)
+        output_.kick();
 }
 
 void AudioEngine::send(const QString &, const MidiOp &op) {
     if (op.kind == MidiOp::Close)
         return;
+    if (op.kind == MidiOp::NoteOn && program_[size_t(op.channel - 1)] < 0) {
+        // A channel plays the General MIDI default (the drum kit on the tenth) until it
+        // is told otherwise; that too is a program change, pinned first.
+        MidiOp program = op;
+        program.kind = MidiOp::ProgramChange;
+        program.value = 0;
+        send(QString(), program);
+    }
+    const bool sameProgram =
+        op.kind == MidiOp::ProgramChange && program_[size_t(op.channel - 1)] == op.value;
     if (op.kind == MidiOp::ProgramChange)
         program_[size_t(op.channel - 1)] = op.value;
     if (op.kind == MidiOp::Pan)
@@ -304,7 +336,7 @@ void AudioEngine::send(const QString &, const MidiOp &op) {
     if (op.kind == MidiOp::Open)
         output_.want();
     else
-        post(op);
+        post(op, nullptr, op.kind == MidiOp::ProgramChange && !sameProgram);
 }
 
 bool AudioEngine::playSound(const QString &path, TimePoint stamp) {
@@ -321,25 +353,42 @@ bool AudioEngine::playSound(const QString &path, TimePoint stamp) {
 AudioOutput::Client::Period AudioEngine::render(int len, float *left, float *right) {
     if (!config_.offline)
         scheduler_.setClock(SteadyClock::now());
+    else
+        pinPresets(); // offline the renderer is the worker too
     struck_ = false;
     stopped_ = false;
-    scheduler_.render(len, left, right, *this);
+    const bool turn = turn_.audioEnter();
+    scheduler_.render(len, left, right, *this, !turn);
+    if (turn) {
+        retirePresets();
+        turn_.audioLeave();
+    }
     // Quiet: nothing to come, nothing begun and nothing to hear. A note held without a
     // note-off rings on in the synthesiser for half a minute far below hearing; under
-    // -80 dBFS is silence. (Some samples begin quieter than that for a few ms.)
+    // -80 dBFS is silence.
     constexpr float kSilence = 1e-4f;
-    bool quiet = !struck_ && scheduler_.idle() && mixer_.idle();
-    for (int i = 0; quiet && i < len; ++i)
-        quiet = std::fabs(left[i]) < kSilence && std::fabs(right[i]) < kSilence;
+    bool silent = mixer_.idle();
+    for (int i = 0; silent && i < len; ++i)
+        silent = std::fabs(left[i]) < kSilence && std::fabs(right[i]) < kSilence;
+    const bool quiet = silent && !struck_ && scheduler_.idle();
+    // A note (or a feedback sound) from silence: what the output holds queued is silence
+    // too, and the note is better heard now than after it. Twice the buffer: the sound
+    // server renders a little ahead of what it plays.
+    const bool fromSilence =
+        struck_ && silentFrames_ >= 2 * qint64(output_.periodSize()) * output_.periods();
+    silentFrames_ = silent ? silentFrames_ + len : 0;
+    silent_ = silentFrames_ >= 2 * qint64(output_.periodSize()) * output_.periods();
     if (config_.offline) {
         // Rendering offline is the output: it idles by the frames rendered.
         quietFrames_ = quiet ? quietFrames_ + len : 0;
-        if (quietFrames_ >= config_.idleSeconds * config_.sampleRate && used_.exchange(false))
+        if (quietFrames_ >= config_.idleSeconds * config_.sampleRate && used_.exchange(false)) {
             synth_.silenceAndReloadFont();
+            repinPresets();
+        }
     }
     // Everything was stopped and no feedback sound is under way: what the output still
     // holds of the sound before is better not heard.
-    return {.quiet = quiet, .cut = stopped_ && mixer_.idle()};
+    return {.quiet = quiet, .cut = (stopped_ && mixer_.idle()) || fromSilence};
 }
 
 void AudioEngine::apply(const Scheduled &s) {
@@ -356,7 +405,71 @@ void AudioEngine::apply(const Scheduled &s) {
         used_ = true;
     if (s.op.kind == MidiOp::AllNotesOff)
         stopped_ = true;
+    if (s.op.kind != MidiOp::ProgramChange) {
+        synth_.apply(s.op);
+        return;
+    }
+    // The preset is pinned: selecting it loads nothing.
+    const auto t0 = SteadyClock::now();
     synth_.apply(s.op);
+    // The old preset's voices: those begun on the channel since its last change.
+    const auto channel = size_t(s.op.channel - 1);
+    const long long from = changeVoice_[channel];
+    changeVoice_[channel] = std::max(from, synth_.newestVoice(int(channel)));
+    if (s.gate != 0 && retiringCount_ < int(retiring_.size()))
+        retiring_[size_t(retiringCount_++)] = {s.gate, int(channel), from, changeVoice_[channel]};
+    const double ms = std::chrono::duration<double, std::milli>(SteadyClock::now() - t0).count();
+    if (ms > longestProgramChangeMs_)
+        longestProgramChangeMs_ = ms;
+}
+
+void AudioEngine::retirePresets() {
+    for (int i = 0; i < retiringCount_;) {
+        const Retiring &r = retiring_[size_t(i)];
+        if ((r.upTo > r.from && synth_.sounds(r.channel, r.from, r.upTo)) ||
+            !retired_.push(r.gate)) {
+            ++i;
+            continue;
+        }
+        retiring_[size_t(i)] = retiring_[size_t(--retiringCount_)];
+    }
+}
+
+void AudioEngine::work() {
+    pinPresets();
+}
+
+void AudioEngine::pinPresets() {
+    for (PresetRequest r; presetRequests_.pop(r);) {
+        turn_.workerEnter();
+        const int preset = synth_.presetFor(r.channel, r.program);
+        if (preset >= 0 && presetUses_[preset]++ == 0)
+            synth_.pin(preset);
+        turn_.workerLeave();
+        replaced_[r.gate] = channelPreset_[size_t(r.channel)];
+        channelPreset_[size_t(r.channel)] = preset;
+        scheduler_.open(r.gate);
+    }
+    for (quint32 gate; retired_.pop(gate);) {
+        const auto old = replaced_.find(gate);
+        if (old == replaced_.end())
+            continue;
+        const auto uses = presetUses_.find(old->second);
+        if (uses != presetUses_.end() && --uses->second == 0) {
+            turn_.workerEnter();
+            synth_.unpin(uses->first);
+            turn_.workerLeave();
+            presetUses_.erase(uses);
+        }
+        replaced_.erase(old);
+    }
+}
+
+void AudioEngine::repinPresets() {
+    // The font loaded again has no preset pinned; no voice plays: the changes on their
+    // way retire at once.
+    for (const auto &[preset, uses] : presetUses_)
+        synth_.pin(preset);
 }
 
 void AudioEngine::renderFrames(int frames, float *left, float *right) {

@@ -5,6 +5,7 @@
 #include "sound/FeedbackMixer.h"
 #include "sound/MidiOp.h"
 #include "sound/Scheduler.h"
+#include "sound/SpscQueue.h"
 #include "sound/Synth.h"
 
 #include <QObject>
@@ -12,7 +13,9 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <map>
 #include <mutex>
+#include <thread>
 
 struct EngineConfig {
     QString soundFont;    // empty: search the usual places
@@ -89,13 +92,20 @@ class AudioEngine : public QObject,
     bool prepare() override;
     Period render(int len, float *left, float *right) override;
     bool closed(bool idle) override;
+    void work() override;
     void event(Event e) override;
     // FrameRenderer
     void apply(const Scheduled &s) override;
     void renderFrames(int frames, float *left, float *right) override;
 
     void reportSilent(const QString &reason);
-    void post(const MidiOp &op, const SoundBuffer *sound = nullptr);
+    void post(const MidiOp &op, const SoundBuffer *sound = nullptr, bool pinFirst = false);
+    // Worker (offline: the renderer): pins the presets asked for and opens their program
+    // changes' gates; lets go of those no channel has and no voice plays any more.
+    void pinPresets();
+    void repinPresets(); // after the font was loaded again
+    // Rendering thread: the old presets whose voices have all ended are handed back.
+    void retirePresets();
     static AudioOutput::Config outputConfig(const EngineConfig &c);
 
     EngineConfig config_;
@@ -113,6 +123,8 @@ class AudioEngine : public QObject,
     std::atomic<bool> used_{false};                  // notes played since the font was last loaded
     std::atomic<bool> settingsLost_{false};          // programs and pans dropped with the output
     qint64 quietFrames_ = 0;                         // offline: frames rendered in silence
+    qint64 silentFrames_ = 0;                        // rendering thread: frames under -80 dBFS
+    std::atomic<bool> silent_{false};                // so long that a note drops the queue
     bool struck_ = false;                            // rendering thread: a note began this period
     bool stopped_ = false;                           // rendering thread: all notes off this period
     std::atomic<TimePoint> lastStruck_{TimePoint{}}; // when a note last began
@@ -120,6 +132,53 @@ class AudioEngine : public QObject,
     // User-interface thread: each channel's program and pan as last sent (-1: none), sent
     // again when they were lost with an output.
     std::array<int, Synth::kChannels> program_, pan_;
+
+    // One thread at a time in FluidSynth's functions: the worker waits for its turn (a
+    // few microseconds), the audio thread never does: when the worker is in, it applies
+    // nothing in that period, and what was due is applied in the next.
+    class Turn {
+      public:
+        bool audioEnter() {
+            audio_.store(true);
+            if (!worker_.load())
+                return true;
+            audio_.store(false);
+            return false;
+        }
+        void audioLeave() { audio_.store(false); }
+        void workerEnter() {
+            worker_.store(true);
+            while (audio_.load())
+                std::this_thread::yield();
+        }
+        void workerLeave() { worker_.store(false); }
+
+      private:
+        std::atomic<bool> audio_{false}, worker_{false};
+    } turn_;
+
+    // A program change's preset is pinned on the worker before the change reaches the
+    // audio thread (it waits behind its gate); the preset it replaced is let go of once
+    // that channel's voices begun before the change have ended.
+    struct PresetRequest {
+        quint32 gate;
+        int channel, program;
+    };
+    SpscQueue<PresetRequest, 256> presetRequests_;    // user-interface thread to worker
+    SpscQueue<quint32, 256> retired_;                 // audio thread to worker: gates
+    quint32 gates_ = 0;                               // user-interface thread
+    std::array<int, Synth::kChannels> channelPreset_; // worker: as last asked for
+    std::map<int, int> presetUses_;                   // worker: channels and retiring
+    std::map<quint32, int> replaced_;                 // worker: gate to the preset before
+    struct Retiring {
+        quint32 gate;
+        int channel;
+        long long from, upTo; // its voices: numbered after `from`, up to `upTo`
+    };
+    std::array<Retiring, 64> retiring_{}; // audio thread
+    int retiringCount_ = 0;
+    std::array<long long, Synth::kChannels> changeVoice_; // audio thread: at the last change
+    std::atomic<double> longestProgramChangeMs_{0};
 
     AudioOutput output_; // last: its worker uses everything above
 };

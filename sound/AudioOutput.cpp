@@ -77,12 +77,12 @@ QStringList AudioOutput::availableDrivers() {
 }
 
 AudioOutput::Buffer AudioOutput::bufferFor(const QString &) {
-    // Three 128-frame periods (8 ms), through our PulseAudio stream and ALSA alike: a
-    // click on a running output reaches the sink in 7 and 9 ms. 64-frame periods ran dry
-    // several times a second. On the 2-core virtual machine `make bench` runs on, 8 ms
-    // ran dry a few times in a minute of dense notes, as often as a bare stream fed a
-    // sine with nothing else to do: its CPUs stop for 9 ms and more. A machine of one's
-    // own does not; `--latency-ms` is there for one that does.
+    // Three 128-frame periods (8 ms), through our PulseAudio stream and ALSA alike. On
+    // the 2-core virtual machine `make bench` runs on, 8 ms ran dry as often as a bare
+    // stream fed a sine with nothing else to do: its CPUs stop for 9 ms and more.
+    // 64-frame periods ran dry about twice as often and, now that a note after silence
+    // drops the queued silence, gain only about 1 ms there. A machine of one's own
+    // stops less; `--latency-ms` is there for either.
     return {128, 3};
 }
 
@@ -94,6 +94,28 @@ bool AudioOutput::waitingForRetry() const {
 QString AudioOutput::driverName() const {
     std::lock_guard lock(mutex_);
     return driverName_;
+}
+
+void AudioOutput::wake() {
+    std::lock_guard lock(mutex_);
+    work_ = true;
+    wake_.notify_all();
+}
+
+void AudioOutput::kick() {
+#if defined(TONVIK_HAVE_PULSE)
+    std::lock_guard lock(mutex_);
+    if (stream_)
+        stream_->kick();
+#endif
+}
+
+namespace {
+thread_local bool t_inCallback = false;
+}
+
+bool AudioOutput::inCallback() {
+    return t_inCallback;
 }
 
 void AudioOutput::want() {
@@ -135,9 +157,14 @@ void AudioOutput::workerLoop() {
         return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
     };
     while (!quit_) {
-        wake_.wait_for(lock, std::chrono::milliseconds(100));
+        if (!work_)
+            wake_.wait_for(lock, std::chrono::milliseconds(100));
+        work_ = false;
         if (quit_ || config_.offline || !prepared)
             continue;
+        lock.unlock();
+        client_.work();
+        lock.lock();
         const auto now = Clock::now();
         if (!running_ && wanted_ && now >= nextRetry_.load()) {
             wanted_ = false;
@@ -192,7 +219,7 @@ bool AudioOutput::open() {
 #if defined(TONVIK_HAVE_PULSE)
         if (name == "pulseaudio")
             stream = PulseStream::open(config_.sampleRate, period, periods,
-                                       &AudioOutput::streamCallback, token);
+                                       &AudioOutput::streamCallback, token, &flushes_);
         else
 #endif
             driver = new_fluid_audio_driver2(settings_, &AudioOutput::callback, token);
@@ -259,6 +286,7 @@ int AudioOutput::callback(void *data, int len, int, float *[], int nout, float *
 bool AudioOutput::streamCallback(void *data, int len, float *left, float *right) {
     auto *token = static_cast<Token *>(data);
     token->rendering = true;
+    t_inCallback = true;
     bool cut = false;
     if (token->current) {
         cut = token->output->render(len, left, right);
@@ -266,6 +294,7 @@ bool AudioOutput::streamCallback(void *data, int len, float *left, float *right)
         std::fill(left, left + len, 0.f);
         std::fill(right, right + len, 0.f);
     }
+    t_inCallback = false;
     token->rendering = false;
     return cut;
 }
@@ -296,5 +325,5 @@ bool AudioOutput::render(int len, float *left, float *right) {
 }
 
 AudioOutput::Stats AudioOutput::stats() const {
-    return {callbacks_, gaps_, maxGapMs_, maxRenderMs_};
+    return {callbacks_, gaps_, maxGapMs_, maxRenderMs_, flushes_.count, flushes_.longestMs};
 }

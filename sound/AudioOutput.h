@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "sound/PulseStream.h"
+
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -12,7 +14,6 @@
 
 struct _fluid_hashtable_t;
 struct _fluid_audio_driver_t;
-class PulseStream;
 
 // The audio output's life, on a worker thread of its own: it first prepares the sound
 // (loads the font), then opens the output when there is something to play, watches its
@@ -31,12 +32,17 @@ class AudioOutput {
         // Audio thread: one period.
         struct Period {
             bool quiet = false; // everything is quiet after it
-            bool cut = false;   // everything was stopped: what was queued before is not heard
+            // What was queued before is not heard: everything was stopped, or it was
+            // silence and a note begins.
+            bool cut = false;
         };
         virtual Period render(int len, float *left, float *right) = 0;
         // Worker, with no output running: it was stopped after silence (`idle`) or let go
         // of. Returns whether something is waiting to be played.
         virtual bool closed(bool idle) = 0;
+        // Worker, whenever it wakes (wake(), and ten times a second) and the sound is
+        // prepared: work that is kept off the audio thread.
+        virtual void work() = 0;
         enum class Event { Opened, OpenFailed, Stalled, Closed };
         // Worker: what happened, for the user-interface thread to hear of.
         virtual void event(Event e) = 0;
@@ -60,6 +66,14 @@ class AudioOutput {
 
     // Asks for the output to be opened, unless it runs or waits for a retry.
     void want();
+    // Wakes the worker for the client's work().
+    void wake();
+    // Has the audio thread render its next period now, where the output can (a note
+    // after silence: that period drops what the output holds).
+    void kick();
+    // True on an audio thread while it is in the callback (tests look for allocations
+    // and locks there).
+    static bool inCallback();
     bool running() const { return running_; }
     // True while a failed output waits for its retry time: the program is silent.
     bool waitingForRetry() const;
@@ -86,6 +100,8 @@ class AudioOutput {
         long long gaps = 0; // callbacks later than the buffer could cover
         double maxCallbackGapMs = 0;
         double maxRenderMs = 0; // the longest our rendering of one period took
+        long long flushes = 0;  // what the server held was dropped (our PulseAudio stream)
+        double maxFlushMs = 0;  // the longest of those drops, on the audio thread
     };
     Stats stats() const;
 
@@ -118,6 +134,7 @@ class AudioOutput {
     bool quit_ = false;
     bool workerDone_ = false;
     bool wanted_ = false;
+    bool work_ = false;
     std::atomic<Clock::time_point> nextRetry_{Clock::time_point{}};
     // The output running: one of FluidSynth's drivers, or our own PulseAudio stream.
     _fluid_audio_driver_t *driver_ = nullptr;
@@ -132,6 +149,7 @@ class AudioOutput {
     Clock::time_point lastCallback_{};
     std::atomic<long long> callbacks_{0}, gaps_{0};
     std::atomic<double> maxGapMs_{0}, maxRenderMs_{0};
+    PulseStream::Flushes flushes_; // written by our PulseAudio stream's audio thread
 
     std::thread worker_;
 };

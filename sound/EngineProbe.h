@@ -21,4 +21,6 @@ class EngineProbe {
     static qint64 lateOps(const AudioEngine &e) { return e.scheduler_.lateOps(); }
     static AudioOutput::Stats outputStats(const AudioEngine &e) { return e.output_.stats(); }
     static int outputPeriods(const AudioEngine &e) { return e.output_.periods(); }
+    // The longest a program change held the rendering thread, in ms.
+    static double longestProgramChange(const AudioEngine &e) { return e.longestProgramChangeMs_; }
 };

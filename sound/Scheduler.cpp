@@ -8,8 +8,8 @@ Scheduler::Scheduler(int sampleRate) : rate_(sampleRate) {
     scheduled_.reserve(kScheduledMax);
 }
 
-bool Scheduler::post(const MidiOp &op, const SoundBuffer *sound) {
-    if (queue_.push({op, sound, 0}))
+bool Scheduler::post(const MidiOp &op, const SoundBuffer *sound, quint32 gate) {
+    if (queue_.push({op, sound, 0, gate}))
         return true;
     ++dropped_;
     return false;
@@ -67,9 +67,17 @@ void Scheduler::take(Scheduled s) {
     scheduled_.insert(at, s);
 }
 
-void Scheduler::render(int len, float *left, float *right, FrameRenderer &renderer) {
-    for (Scheduled s; queue_.pop(s);)
+void Scheduler::render(int len, float *left, float *right, FrameRenderer &renderer, bool hold) {
+    for (const Scheduled *next; (next = queue_.front()) && next->gate <= opened_;) {
+        Scheduled s;
+        queue_.pop(s);
         take(s);
+    }
+    if (hold) {
+        renderer.renderFrames(len, left, right);
+        frames_ += len;
+        return;
+    }
     int pos = 0;
     while (pos < len) {
         std::size_t due = 0;

@@ -16,6 +16,7 @@ struct Scheduled {
     MidiOp op;
     const SoundBuffer *sound = nullptr;
     qint64 frame = 0;
+    quint32 gate = 0; // not taken before this gate is open (0: at once)
 };
 
 // What the scheduler drives: it applies each operation at its frame and renders the
@@ -50,14 +51,19 @@ class Scheduler {
 
     explicit Scheduler(int sampleRate);
 
-    // The producer's side. False when the queue is full (the operation is dropped).
-    bool post(const MidiOp &op, const SoundBuffer *sound = nullptr);
+    // The producer's side. False when the queue is full (the operation is dropped). An
+    // operation behind a gate, and everything posted after it, waits in the queue until
+    // the gate is opened (gates are numbered upwards and opened in order).
+    bool post(const MidiOp &op, const SoundBuffer *sound = nullptr, quint32 gate = 0);
+    // Any thread: opens the gates up to `gate`.
+    void open(quint32 gate) { opened_ = gate; }
 
     // The rendering side.
     // Frame frames() is the time `now`. Live, this is called before each period, so
     // "now" is the next period; offline once, and time then moves only with frames.
     void setClock(TimePoint now);
-    void render(int len, float *left, float *right, FrameRenderer &renderer);
+    // With `hold`, nothing is applied in this period: what is due waits for the next.
+    void render(int len, float *left, float *right, FrameRenderer &renderer, bool hold = false);
     // Drops what is queued and scheduled (the output is gone).
     void discard();
     qint64 frames() const { return frames_; }
@@ -88,6 +94,7 @@ class Scheduler {
     TimePoint chainStamp_{};
     qint64 chainFrame_ = 0;
     std::atomic<qint64> late_{0}, dropped_{0};
+    std::atomic<quint32> opened_{0};
 
     std::vector<Scheduled> recorded_; // kRecorded, once recording is first switched on
     std::atomic<std::size_t> recordedCount_{0};

@@ -29,6 +29,13 @@ template <typename T, std::size_t N> class SpscQueue {
         head_.store(head + 1, std::memory_order_release);
         return true;
     }
+    // Consumer. The item pop() would take, or null when the queue is empty.
+    const T *front() const {
+        const std::size_t head = head_.load(std::memory_order_relaxed);
+        if (head == tail_.load(std::memory_order_acquire))
+            return nullptr;
+        return &slots_[head & (N - 1)];
+    }
     bool empty() const {
         return head_.load(std::memory_order_acquire) == tail_.load(std::memory_order_acquire);
     }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sound/Synth.h"
+#include "sound/SampleStarts.h"
 
 #include "sound/FileNames.h"
 
@@ -43,9 +44,13 @@ Synth::Synth(int sampleRate) {
     // A question's notes with their releases and a few keys on top stay far below this;
     // the default 256 voices' buffers would take a megabyte more.
     fluid_settings_setint(s, "synth.polyphony", 128);
+    // No lock taken in the audio callback: the engine lets one thread at a time into
+    // FluidSynth's functions (the audio thread never waits for its turn).
+    fluid_settings_setint(s, "synth.threadsafe-api", 0);
     synth_.reset(new_fluid_synth(s));
     if (!synth_)
         qFatal("FluidSynth could not create its synthesiser");
+    sample_starts::install(synth_.get(), s);
 }
 
 Synth::~Synth() = default;
@@ -55,7 +60,6 @@ bool Synth::loadFont(const QString &path) {
     // channels, drums on the tenth) their samples alone would take 16 MB. A channel gets
     // its preset with its first program change, or the default one with its first note.
     fontId_ = fluid_synth_sfload(synth_.get(), fileNameBytes(path).constData(), 0);
-    programmed_.fill(false);
     return fontId_ != FLUID_FAILED;
 }
 
@@ -75,10 +79,6 @@ void Synth::apply(const MidiOp &op) {
     const int ch = op.channel - 1;
     switch (op.kind) {
     case MidiOp::NoteOn:
-        if (!programmed_[size_t(ch)]) {
-            fluid_synth_program_change(synth, ch, 0); // the drum kit on the tenth
-            programmed_[size_t(ch)] = true;
-        }
         fluid_synth_noteon(synth, ch, op.note, op.value);
         break;
     case MidiOp::NoteOff:
@@ -86,7 +86,6 @@ void Synth::apply(const MidiOp &op) {
         break;
     case MidiOp::ProgramChange:
         fluid_synth_program_change(synth, ch, op.value);
-        programmed_[size_t(ch)] = true;
         break;
     case MidiOp::Pan:
         std::tie(gainLeft_[size_t(ch)], gainRight_[size_t(ch)]) = balanceGains(op.value);
@@ -126,4 +125,51 @@ void Synth::render(int frames, float *left, float *right) {
 
 int Synth::activeVoices() const {
     return fluid_synth_get_active_voice_count(synth_.get());
+}
+
+int Synth::presetFor(int channel, int program) const {
+    fluid_sfont_t *font =
+        fontId_ >= 0 ? fluid_synth_get_sfont_by_id(synth_.get(), fontId_) : nullptr;
+    if (!font)
+        return -1;
+    constexpr int kDrums = 128;
+    const int bank = channel == 9 ? kDrums : 0;
+    for (int p : {program, 0})
+        if (fluid_sfont_get_preset(font, bank, p))
+            return bank * 128 + p;
+    return -1;
+}
+
+void Synth::pin(int preset) {
+    if (preset >= 0)
+        fluid_synth_pin_preset(synth_.get(), fontId_, preset / 128, preset % 128);
+}
+
+void Synth::unpin(int preset) {
+    if (preset >= 0)
+        fluid_synth_unpin_preset(synth_.get(), fontId_, preset / 128, preset % 128);
+}
+
+long long Synth::newestVoice(int channel) {
+    fluid_synth_get_voicelist(synth_.get(), voices_.data(), int(voices_.size()), -1);
+    long long newest = -1;
+    for (fluid_voice_t *v : voices_) {
+        if (!v)
+            break;
+        if (fluid_voice_get_channel(v) == channel)
+            newest = std::max<long long>(newest, fluid_voice_get_id(v));
+    }
+    return newest;
+}
+
+bool Synth::sounds(int channel, long long from, long long upTo) {
+    fluid_synth_get_voicelist(synth_.get(), voices_.data(), int(voices_.size()), -1);
+    for (fluid_voice_t *v : voices_) {
+        if (!v)
+            break;
+        if (fluid_voice_get_channel(v) == channel && fluid_voice_get_id(v) > from &&
+            fluid_voice_get_id(v) <= upTo)
+            return true;
+    }
+    return false;
 }

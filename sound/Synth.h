@@ -10,6 +10,7 @@
 
 struct _fluid_hashtable_t;
 struct _fluid_synth_t;
+struct _fluid_voice_t;
 
 // The FluidSynth synthesiser and its settings, owned. Each MIDI channel renders to a
 // stereo pair of its own, so that pan is applied as a true balance: the pan controller
@@ -29,10 +30,24 @@ class Synth {
     // again, which lets go of every sample not on a channel now. Not while rendering.
     void silenceAndReloadFont();
 
-    // The rendering thread's (or, with no output, the worker's).
+    // The preset a program change on `channel` (0-15) selects, as FluidSynth chooses it
+    // (channel 10 plays drum kits, a missing one is substituted), as bank * 128 +
+    // program; -1 with no font.
+    int presetFor(int channel, int program) const;
+    // Loads a preset's samples and keeps them (FluidSynth's pinning), or lets them go
+    // once no channel has the preset. Off the audio thread: loading takes milliseconds.
+    void pin(int preset);
+    void unpin(int preset);
+
+    // The rendering thread's (or, with no output, the worker's). Every preset a program
+    // change selects is pinned first: selecting it then loads nothing.
     void apply(const MidiOp &op);
     void render(int frames, float *left, float *right);
     int activeVoices() const;
+    // The newest voice sounding on a channel (its note's number; -1 if none), and whether
+    // one numbered after `from` and up to `upTo` still sounds there.
+    long long newestVoice(int channel);
+    bool sounds(int channel, long long from, long long upTo);
 
     _fluid_hashtable_t *settings() const { return settings_.get(); }
 
@@ -49,6 +64,6 @@ class Synth {
     std::unique_ptr<_fluid_synth_t, SynthDeleter> synth_;
     int fontId_ = -1;
     std::array<float, kChannels> gainLeft_, gainRight_;
-    std::array<bool, kChannels> programmed_{}; // a preset has been put on the channel
+    std::array<_fluid_voice_t *, 256> voices_{}; // room for fluid_synth_get_voicelist
     std::vector<float> scratch_ = std::vector<float>(2 * kChannels * kChunk);
 };

@@ -6,13 +6,48 @@
 #include "sound/EngineProbe.h"
 #include "sound/MidiPorts.h"
 #include "sound/Scheduler.h"
+#include "sound/SoundSettings.h"
 #include "tests_support/MonitorRecorder.h"
 
 #include <QSignalSpy>
 #include <QTemporaryFile>
 #include <QTest>
 #include <cmath>
+#include <dlfcn.h>
 #include <unistd.h>
+
+// Every allocation, free and mutex lock made on an audio thread inside the engine's
+// callback is counted (not under AddressSanitizer, which has its own allocator).
+std::atomic<int> g_inCallback{0};
+#if !defined(__SANITIZE_ADDRESS__)
+extern "C" {
+void *__libc_malloc(size_t), *__libc_calloc(size_t, size_t), *__libc_realloc(void *, size_t);
+void __libc_free(void *);
+static void count() {
+    if (AudioOutput::inCallback())
+        ++g_inCallback;
+}
+void *malloc(size_t n) {
+    return count(), __libc_malloc(n);
+}
+void *calloc(size_t n, size_t size) {
+    return count(), __libc_calloc(n, size);
+}
+void *realloc(void *p, size_t n) {
+    return count(), __libc_realloc(p, n);
+}
+void free(void *p) {
+    count(), __libc_free(p);
+}
+int pthread_mutex_lock(pthread_mutex_t *m) {
+    static const auto real =
+        reinterpret_cast<int (*)(pthread_mutex_t *)>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
+    return count(), real(m);
+}
+}
+#endif
+
+using namespace std::chrono_literals;
 
 constexpr int kRate = 48000;
 
@@ -59,6 +94,32 @@ class TestSound : public QObject {
         QVERIFY2(std::fabs(f - 440.0) < 4.4, qPrintable(QString::number(f)));
         const double left = measure::rms(a.left), right = measure::rms(a.right);
         QVERIFY2(left > 20 * right, qPrintable(QString("%1 %2").arg(left).arg(right)));
+    }
+    // The default instrument over every key a drill plays: no lead-in of silence.
+    void notesSoundFromTheirFirstFrame() {
+        EngineConfig config;
+        config.offline = true;
+        config.sampleRate = kRate;
+        AudioEngine engine(config);
+        QVERIFY(engine.waitForSoundFont());
+        const TimePoint origin = SteadyClock::now();
+        EngineProbe::setOrigin(engine, origin);
+        auto at = [&](MidiOp op, std::chrono::milliseconds ms) {
+            op.channel = 1, op.stamp = origin + ms, engine.send("test", op);
+        };
+        at({.kind = MidiOp::ProgramChange, .value = SoundSettings{}.instrument}, 0ms);
+        QStringList late;
+        for (int key = 12; key <= 127; ++key) { // 100 ms each: 80 sounding, 20 silent
+            const auto start = std::chrono::milliseconds(100 * (key - 12));
+            at({.kind = MidiOp::NoteOn, .value = 100, .note = key}, start);
+            const long onset =
+                measure::firstAbove(EngineProbe::render(engine, kRate * 8 / 100).left, 1e-4f);
+            if (onset < 0 || onset > kRate / 1000) // -80 dBFS within 1 ms
+                late << QString("%1: %2 ms").arg(key).arg(onset * 1000.0 / kRate);
+            at({.kind = MidiOp::AllNotesOff}, start + 80ms);
+            EngineProbe::render(engine, kRate * 2 / 100);
+        }
+        QVERIFY2(late.isEmpty(), qPrintable(late.join(", ")));
     }
 
     void operationsLandOnTheirFrames_data() {
@@ -143,7 +204,11 @@ class TestSound : public QObject {
         QVERIFY(engine.waitForSoundFont());
         QTRY_VERIFY_WITH_TIMEOUT(engine.outputRunning(), 5000);
         QTest::qWait(2500); // an idle null sink holds a new stream's first write
-        send(engine, {.kind = MidiOp::ProgramChange, .value = 19}); // an organ: it holds
+        g_inCallback = 0;
+        send(engine, {.kind = MidiOp::ProgramChange, .value = 24}); // a guitar, then an organ
+        send(engine, {.kind = MidiOp::NoteOn, .value = 110, .note = 64});
+        QTest::qWait(300);
+        send(engine, {.kind = MidiOp::ProgramChange, .value = 19}); // it holds
         send(engine, {.kind = MidiOp::NoteOn, .value = 110, .note = 60});
         QTest::qWait(1000);
         QVERIFY(measure::rms(recorder.take()) > 1e-3);
@@ -160,6 +225,9 @@ class TestSound : public QObject {
             sounding += std::fabs(x) > 1e-3f;
         QVERIFY2(sounding < kRate * 60 / 1000,
                  qPrintable(QString("%1 ms of sound after the stop").arg(sounding * 1000 / kRate)));
+#if !defined(__SANITIZE_ADDRESS__)
+        QCOMPARE(g_inCallback.load(), 0); // nothing allocated, freed or locked there
+#endif
     }
 
     // A sound font that cannot be loaded (a missing one is refused with the command
