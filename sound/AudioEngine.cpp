@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Kept as one file on purpose: the engine's three sides (the worker's, the
+// user-interface thread's and the audio thread's, marked below) share one object's
+// state and its hand-over rules, which are read best side by side.
 #include "sound/AudioEngine.h"
 #include "sound/EngineProbe.h"
 #include "sound/SystemLog.h"
