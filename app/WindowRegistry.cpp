@@ -81,7 +81,12 @@ MelodyWindow *WindowRegistry::melody() {
 }
 
 void WindowRegistry::open(DrillKind kind) {
-    window(kind)->showWindow();
+    DrillWindow *w = window(kind);
+    const bool loading = !w->isLoaded();
+    w->showWindow();
+    // A window loaded after the store's problem was said says it too.
+    if (loading && !progressProblem_.isEmpty())
+        w->statusBar()->showMessage(progressProblem_);
 }
 
 void WindowRegistry::requestExit() {
@@ -132,6 +137,7 @@ void WindowRegistry::showProgress(DrillWindow *from) {
 }
 
 void WindowRegistry::showProgressProblem(const QString &text) {
+    progressProblem_ = text;
     for (auto &w : windows_)
         if (w && w->isLoaded())
             w->statusBar()->showMessage(text);

@@ -62,4 +62,5 @@ class WindowRegistry : public QObject {
     std::array<std::unique_ptr<DrillWindow>, 4> windows_;
     std::array<std::unique_ptr<ProgressWindow>, 4> progress_;
     QString soundProblem_;
+    QString progressProblem_; // said until the store works again
 };
