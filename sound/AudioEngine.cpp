@@ -419,8 +419,12 @@ void AudioEngine::apply(const Scheduled &s) {
     const auto channel = size_t(s.op.channel - 1);
     const long long from = changeVoice_[channel];
     changeVoice_[channel] = std::max(from, synth_.newestVoice(int(channel)));
-    if (s.gate != 0 && retiringCount_ < int(retiring_.size()))
+    if (s.gate != 0 && retiringCount_ < int(retiring_.size())) {
+        // The old instrument's notes die away at once: its samples, kept whole while
+        // they sound, are let go of on the worker as soon as they are silent.
+        synth_.fadeOut(int(channel), from, changeVoice_[channel]);
         retiring_[size_t(retiringCount_++)] = {s.gate, int(channel), from, changeVoice_[channel]};
+    }
     const double ms = std::chrono::duration<double, std::milli>(SteadyClock::now() - t0).count();
     if (ms > longestProgramChangeMs_)
         longestProgramChangeMs_ = ms;

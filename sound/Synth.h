@@ -48,6 +48,9 @@ class Synth {
     // one numbered after `from` and up to `upTo` still sounds there.
     long long newestVoice(int channel);
     bool sounds(int channel, long long from, long long upTo);
+    // Lets the voices numbered after `from` and up to `upTo` on a channel die away within
+    // a few milliseconds, too fast to be heard as a cut of what is left of them.
+    void fadeOut(int channel, long long from, long long upTo);
 
     _fluid_hashtable_t *settings() const { return settings_.get(); }
 

@@ -94,6 +94,20 @@ class TestSound : public QObject {
         QVERIFY2(std::fabs(f - 440.0) < 4.4, qPrintable(QString::number(f)));
         const double left = measure::rms(a.left), right = measure::rms(a.right);
         QVERIFY2(left > 20 * right, qPrintable(QString("%1 %2").arg(left).arg(right)));
+        // Another instrument: the note still ringing dies away within 100 ms, not cut
+        // (5 ms after the change it has lost less than 20 dB).
+        const auto ringing = EngineProbe::render(engine, kRate / 10).left;
+        send(engine, {.kind = MidiOp::ProgramChange, .value = 19});
+        const auto fade = EngineProbe::render(engine, kRate / 10);
+        auto rms = [](const std::vector<float> &x, size_t from, size_t n) {
+            return measure::rms({x.begin() + from, x.begin() + from + n});
+        };
+        const double before = rms(ringing, ringing.size() - kRate / 500, kRate / 500);
+        const double at5ms = rms(fade.left, kRate / 200, kRate / 500);
+        QVERIFY2(at5ms > 0.1 * before, qPrintable(QString("%1 %2").arg(at5ms).arg(before)));
+        const std::vector<float> tail(fade.left.end() - kRate / 50, fade.left.end());
+        QVERIFY2(measure::rms(tail) < 1e-4 * measure::rms(a.left),
+                 qPrintable(QString::number(measure::rms(tail))));
     }
     // The default instrument over every key a drill plays: no lead-in of silence.
     void notesSoundFromTheirFirstFrame() {
