@@ -10,6 +10,7 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QDateTimeAxis>
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -18,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QValueAxis>
@@ -107,6 +109,10 @@ ProgressWindow::ProgressWindow(ProgressStore &store, DrillWindow *drill, QWidget
     auto *top = new QHBoxLayout;
     top->addWidget(periodLabel);
     top->addWidget(period_);
+    loading_ = new QLabel("Loading the answers...");
+    loading_->setObjectName("loading");
+    loading_->hide();
+    top->addWidget(loading_);
     top->addStretch(1);
     top->addWidget(weakest);
     top->addWidget(exportButton);
@@ -139,34 +145,85 @@ ProgressWindow::ProgressWindow(ProgressStore &store, DrillWindow *drill, QWidget
     // A window to glance at and put away: Escape closes it.
     new QShortcut(QKeySequence::Cancel, this, this, &QWidget::close);
     resize(980, 560);
+    worker_.setMaxThreadCount(1);
+    empty_->hide();
+    tabs_->hide();
     refresh();
+}
+
+ProgressWindow::~ProgressWindow() {
+    worker_.clear(); // the reads not begun; the one under way ends first
 }
 
 void ProgressWindow::refresh() {
     const int days[] = {7, 30, 0};
     const QDateTime since =
         ProgressFigures::periodStart(days[std::max(0, period_->currentIndex())]);
-    const std::vector<Answer> answers = store_.answers(drillName_, since, true);
-    figures_ = ProgressFigures::of(drillName_, answers);
+    const int reading = ++reading_;
+    loading_->show();
+    // The file is read, and the figures worked out, away from the user-interface thread:
+    // on a hundred thousand answers that takes a good part of a second.
+    worker_.start([this, reading, since, store = &store_, drill = drillName_] {
+        const std::vector<Answer> answers = store->answers(drill, since, true);
+        QMetaObject::invokeMethod(
+            this,
+            [this, reading, figures = ProgressFigures::of(drill, answers), any = !answers.empty()] {
+                showFigures(reading, figures, any);
+            },
+            Qt::QueuedConnection);
+    });
+}
 
-    const int current = tabs_->currentIndex();
+void ProgressWindow::showFigures(int reading, const ProgressFigures &figures, bool any) {
+    if (reading < reading_)
+        return; // a newer read is on its way
+    figures_ = figures;
+    const int current = std::max(0, tabs_->currentIndex());
     while (tabs_->count() > 0) {
         QWidget *page = tabs_->widget(0);
         tabs_->removeTab(0);
         delete page; // at once: nothing of it may be found (by name) after a redraw
     }
-    empty_->setVisible(answers.empty());
-    tabs_->setVisible(!answers.empty());
-    if (answers.empty())
+    empty_->setVisible(!any);
+    tabs_->setVisible(any);
+    pages_.clear();
+    if (any) {
+        pages_ = {{&ProgressWindow::accuracyTab, "&Accuracy"},
+                  drillName_ == "melody" ? Page{&ProgressWindow::positionTab, "By p&osition"}
+                                         : Page{&ProgressWindow::confusionTab, "&Confusion"},
+                  {&ProgressWindow::dayTab, "By &day"},
+                  {&ProgressWindow::timeTab, "Answer ti&me"}};
+        // The page in view first, at once; the others one at a time, each in a turn of
+        // the event loop of its own, so that none keeps the window from answering.
+        if (current < int(pages_.size()))
+            std::rotate(pages_.begin(), pages_.begin() + current, pages_.begin() + current + 1);
+        for (int k = 0; k < int(pages_.size()); ++k)
+            pages_[size_t(k)].index = k == 0 ? current : k - (k <= current ? 1 : 0);
+    }
+    addPages(reading);
+}
+
+void ProgressWindow::addPages(int reading) {
+    if (reading < reading_)
+        return; // a newer read takes the place of these pages
+    if (pages_.empty()) {
+        shown_ = reading;
+        loading_->hide();
+        if (std::exchange(tickWhenRead_, false))
+            tickFromFigures();
         return;
-    tabs_->addTab(accuracyTab(), "&Accuracy");
-    if (drillName_ == "melody")
-        tabs_->addTab(positionTab(), "By p&osition");
-    else
-        tabs_->addTab(confusionTab(), "&Confusion");
-    tabs_->addTab(dayTab(), "By &day");
-    tabs_->addTab(timeTab(), "Answer ti&me");
-    tabs_->setCurrentIndex(std::max(0, current));
+    }
+    const Page page = pages_.front();
+    pages_.erase(pages_.begin());
+    int at = 0; // among the pages already there, those before it
+    for (int k = 0; k < tabs_->count(); ++k)
+        at += tabs_->widget(k)->property("page").toInt() < page.index;
+    QWidget *widget = (this->*page.make)();
+    widget->setProperty("page", page.index);
+    tabs_->insertTab(at, widget, page.title);
+    if (tabs_->count() == 1)
+        tabs_->setCurrentIndex(0);
+    QTimer::singleShot(0, this, [this, reading] { addPages(reading); });
 }
 
 // Only the items that were asked in the period.
@@ -297,9 +354,14 @@ QWidget *ProgressWindow::timeTab() {
 }
 
 void ProgressWindow::tickTheWeakest() {
+    // From what is stored now, whatever the window showed: once it has been read.
+    tickWhenRead_ = true;
+    refresh();
+}
+
+void ProgressWindow::tickFromFigures() {
     if (!drill_)
         return;
-    refresh(); // from what is stored now, whatever the window showed
     const std::set<int> weakest = figures_.weakest();
     if (weakest.empty()) {
         QMessageBox::information(this, windowTitle(),
@@ -315,7 +377,22 @@ void ProgressWindow::tickTheWeakest() {
 void ProgressWindow::exportCsv() {
     const QString file = QFileDialog::getSaveFileName(this, "Export CSV", "tonvik-progress.csv",
                                                       "CSV files (*.csv)");
-    QString error;
-    if (!file.isEmpty() && !store_.exportCsv(file, &error))
-        QMessageBox::warning(this, windowTitle(), "The answers could not be exported: " + error);
+    if (file.isEmpty())
+        return;
+    const QString name = QDir::toNativeSeparators(file);
+    statusBar()->showMessage(QString("Exporting the answers to %1...").arg(name));
+    worker_.start([this, file, name, store = &store_] {
+        QString error;
+        const bool done = store->exportCsv(file, &error);
+        QMetaObject::invokeMethod(
+            this,
+            [this, done, error, name] {
+                statusBar()->showMessage(done ? QString("The answers are in %1.").arg(name)
+                                              : QString("Not exported."));
+                if (!done)
+                    QMessageBox::warning(this, windowTitle(),
+                                         "The answers could not be exported: " + error);
+            },
+            Qt::QueuedConnection);
+    });
 }

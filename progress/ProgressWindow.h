@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QThreadPool>
 #include <QTimer>
 
 class DrillWindow;
@@ -23,12 +24,19 @@ class ProgressWindow : public QMainWindow {
   public:
     ProgressWindow(ProgressStore &store, DrillWindow *drill, QWidget *parent = nullptr);
 
-    // Reads the store again for the chosen period and redraws.
+    ~ProgressWindow() override;
+
+    // Reads the store again for the chosen period, on a thread of the window's own, and
+    // redraws when it has read; meanwhile the window says it is loading.
     void refresh();
+    bool loading() const { return reading_ > shown_; }
     const ProgressFigures &figures() const { return figures_; }
 
   private:
+    void showFigures(int reading, const ProgressFigures &figures, bool any);
+    void addPages(int reading);
     void tickTheWeakest();
+    void tickFromFigures();
     void exportCsv();
     QWidget *accuracyTab();
     QWidget *confusionTab();
@@ -43,7 +51,17 @@ class ProgressWindow : public QMainWindow {
     QComboBox *period_ = nullptr;
     QLabel *empty_ = nullptr;
     QTabWidget *tabs_ = nullptr;
-    QTimer follow_; // answers recorded while the window is open show shortly after
+    QLabel *loading_ = nullptr;
+    struct Page {
+        QWidget *(ProgressWindow::*make)();
+        QString title;
+        int index = 0; // its place among the tabs
+    };
+    std::vector<Page> pages_;     // the tabs still to be made for the figures shown
+    QTimer follow_;               // answers recorded while the window is open show shortly after
+    int reading_ = 0, shown_ = 0; // the refreshes asked for and the newest one shown
+    bool tickWhenRead_ = false;
+    QThreadPool worker_; // last: its reads end before the rest of the window goes
 };
 
 // A table of figures, read-only, named for assistive technology.

@@ -402,6 +402,8 @@ class TestProgress : public QObject {
         DrillWindow *w = registry.window(DrillKind::Intervals);
         ProgressWindow window(store, w);
         window.show();
+        QVERIFY(window.loading()); // read on a thread of its own, shown when read
+        QTRY_VERIFY(!window.loading());
         auto column = [&](const QString &table, int c) {
             QStringList out;
             auto *t = control<QTableWidget>(&window, table);
@@ -419,7 +421,7 @@ class TestProgress : public QObject {
         w->close();
         QVERIFY(!w->isLoaded());
         click(&window, "tickweakest");
-        QVERIFY(w->isLoaded() && w->isVisible());
+        QTRY_VERIFY(w->isLoaded() && w->isVisible());
         QList<int> ticked;
         for (int i = 0; i < 13; ++i)
             if (button(w, QString("inter(%1)").arg(i))->isChecked())
@@ -432,6 +434,7 @@ class TestProgress : public QObject {
         QCOMPARE(column("Figures per item", 3)[column("Figures per item", 0).indexOf("2nd major")],
                  QString("66 %"));
         control<QComboBox>(&window, "period")->setCurrentIndex(0);
+        QTRY_VERIFY(!window.loading());
         QVERIFY(column("Figures per item", 0).contains("7th minor"));
         QVERIFY(!column("Figures per item", 0).contains("7th major"));
     }
@@ -459,6 +462,7 @@ class TestProgress : public QObject {
         }
         QCOMPARE(text(melody, "Label7"), QString("16")); // 1 of 6 notes
         ProgressWindow window(store, melody);
+        QTRY_VERIFY(!window.loading());
         const auto *days = control<QTableWidget>(&window, "Figures per day");
         QCOMPARE(days->item(days->rowCount() - 1, 3)->text(), QString("16 %"));
         QVERIFY(store.flush());
