@@ -10,9 +10,11 @@
 #include "app/OptionsDialog.h"
 #include "intervals/IntervalsWindow.h"
 #include "melody/MelodyWindow.h"
+#include "progress/ProgressFigures.h"
 #include "progress/ProgressWindow.h"
 #include "scales/ScalesWindow.h"
 #include "sound/FileNames.h"
+#include "sound/KeptSettings.h"
 #include <QStatusBar>
 #include <cstdio>
 
@@ -69,10 +71,12 @@ DrillWindow *WindowRegistry::window(DrillKind kind) {
     connect(w, &DrillWindow::optionsRequested, this, &WindowRegistry::showOptions);
     connect(w, &DrillWindow::aboutRequested, this, &WindowRegistry::showAbout);
     connect(w, &DrillWindow::progressRequested, this, &WindowRegistry::showProgress);
-    connect(w, &DrillWindow::answerJudged, this, [](const Answer &answer) {
+    connect(w, &DrillWindow::answerJudged, this, [this](const Answer &answer) {
         if (ProgressStore *store = ProgressStore::current())
             store->record(answer);
+        followAnswer(answer);
     });
+    w->itemWeights = [this, kind] { return itemWeights(kind); };
     return w;
 }
 
@@ -114,6 +118,7 @@ void WindowRegistry::runDialog(QDialog *dialog, DrillWindow *from) {
 
 void WindowRegistry::showOptions(DrillWindow *from) {
     OptionsDialog dialog(from);
+    connect(&dialog, &OptionsDialog::resetRequested, this, &WindowRegistry::resetToDefaults);
     runDialog(&dialog, from);
 }
 
@@ -152,6 +157,37 @@ void WindowRegistry::follow(ProgressStore &store) {
         std::fprintf(stderr, "tonvik: Your answers are kept again.\n");
         showProgressProblem(QString());
     });
+}
+
+void WindowRegistry::resetToDefaults() {
+    for (auto &w : windows_)
+        if (w && w->isLoaded())
+            w->restoreDefaults();
+    if (KeptSettings *kept = KeptSettings::current())
+        kept->clear();
+}
+
+std::vector<double> WindowRegistry::itemWeights(DrillKind kind) {
+    ProgressStore *store = ProgressStore::current();
+    if (!store)
+        return {};
+    Recent &recent = recent_[size_t(kind)];
+    const QString drill = windows_[size_t(kind)]->drillName();
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime since = ProgressFigures::periodStart(30, now);
+    if (!recent.read || recent.readAt.secsTo(now) > 3600) {
+        recent.answers = store->answers(drill, since, true);
+        recent.readAt = now;
+        recent.read = true;
+    }
+    std::erase_if(recent.answers, [&](const Answer &a) { return a.at < since; });
+    return ProgressFigures::of(drill, recent.answers).weights(now);
+}
+
+void WindowRegistry::followAnswer(const Answer &answer) {
+    for (auto &w : windows_)
+        if (w && w->drillName() == answer.drill && recent_[size_t(w->kind())].read)
+            recent_[size_t(w->kind())].answers.push_back(answer);
 }
 
 void WindowRegistry::closeAll() {

@@ -3,6 +3,9 @@
 
 #include "drill/DrillWindow.h"
 
+#include "theory/Answer.h"
+
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <array>
@@ -57,6 +60,19 @@ class WindowRegistry : public QObject {
     void showProgress(DrillWindow *from);
 
     void closeAll();
+    // Every kept setting back to its default: the loaded windows' controls, the file.
+    void resetToDefaults();
+    // The weights "Weak items more often" draws a drill's items by: from the store's
+    // answers of the last 30 days, read once an hour and followed answer by answer.
+    std::vector<double> itemWeights(DrillKind kind);
+    void followAnswer(const Answer &answer);
+
+    struct Recent {
+        bool read = false;
+        QDateTime readAt;
+        std::vector<Answer> answers;
+    };
+    std::array<Recent, 4> recent_;
 
     std::unique_ptr<SplashWindow> splash_;
     std::array<std::unique_ptr<DrillWindow>, 4> windows_;

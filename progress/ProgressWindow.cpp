@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
@@ -155,10 +156,12 @@ void ProgressWindow::refresh() {
         tabs_->removeTab(0);
         delete page; // at once: nothing of it may be found (by name) after a redraw
     }
+    // The weights are the last 30 days', whatever the period: there are some always.
     empty_->setVisible(answers.empty());
-    tabs_->setVisible(!answers.empty());
-    if (answers.empty())
+    if (answers.empty()) {
+        tabs_->addTab(weightTab(), "&Weights");
         return;
+    }
     tabs_->addTab(accuracyTab(), "&Accuracy");
     if (drillName_ == "melody")
         tabs_->addTab(positionTab(), "By p&osition");
@@ -166,6 +169,7 @@ void ProgressWindow::refresh() {
         tabs_->addTab(confusionTab(), "&Confusion");
     tabs_->addTab(dayTab(), "By &day");
     tabs_->addTab(timeTab(), "Answer ti&me");
+    tabs_->addTab(weightTab(), "&Weights");
     tabs_->setCurrentIndex(std::max(0, current));
 }
 
@@ -188,6 +192,38 @@ QWidget *ProgressWindow::accuracyTab() {
     return side(barChart(title, names, accuracy, 100, "% right"),
                 figureTable("Figures per item",
                             {"Item", "Answers", "Right", "Accuracy", "Median time (ms)"}, rows));
+}
+
+// Every item with the weight "Weak items more often" gives it now, and what it comes of.
+QWidget *ProgressWindow::weightTab() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const ProgressFigures recent = ProgressFigures::of(
+        drillName_, store_.answers(drillName_, ProgressFigures::periodStart(30, now), true));
+    const std::vector<double> weights = recent.weights(now);
+    std::vector<QStringList> rows;
+    for (size_t i = 0; i < weights.size(); ++i) {
+        const ProgressFigures::Count &t = recent.perItem[i];
+        const QDateTime last = recent.lastAsked[i];
+        rows.push_back({recent.itemNames[qsizetype(i)], QString::number(t.answers),
+                        QString::number(t.answers - t.right),
+                        last.isValid()
+                            ? QLocale().toString(last.toLocalTime(), QLocale::ShortFormat)
+                            : QString("never"),
+                        QString::number(weights[i], 'f', 2)});
+    }
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    auto *note = new QLabel("With \"Weak items more often\" ticked in the drill window, New asks "
+                            "each ticked item as often as its weight says against the others': "
+                            "more the more often it went wrong in the last 30 days and the longer "
+                            "it has not been asked; an item with no answers counts as weak.");
+    note->setWordWrap(true);
+    layout->addWidget(note);
+    layout->addWidget(figureTable("Weights now",
+                                  {"Item", "Answers (30 days)", "Wrong", "Last asked", "Weight"},
+                                  rows),
+                      1);
+    return page;
 }
 
 // Asked against answered, as a heat map: the darker, the more often.

@@ -17,7 +17,8 @@ class QTableWidget;
 // (for screen readers as much as for reading off): accuracy and median answer time per
 // item, what was answered for what was asked (for a melody, accuracy per position),
 // and accuracy per day. "Tick the weakest" ticks, in the drill window, the items that
-// go wrong most often.
+// go wrong most often. The Weights tab shows what "Weak items more often" draws each
+// item by now.
 class ProgressWindow : public QMainWindow {
     Q_OBJECT
   public:
@@ -35,6 +36,7 @@ class ProgressWindow : public QMainWindow {
     QWidget *positionTab();
     QWidget *dayTab();
     QWidget *timeTab();
+    QWidget *weightTab();
 
     ProgressStore &store_;
     QPointer<DrillWindow> drill_;
