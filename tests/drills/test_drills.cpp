@@ -8,6 +8,7 @@
 #include "app/WindowRegistry.h"
 #include "melody/MelodyWindow.h"
 #include "sound/FileNames.h"
+#include "sound/KeptSettings.h"
 #include "sound/SoundSettings.h"
 #include "tests_support/Controls.h"
 #include "tests_support/RecordingBackend.h"
@@ -17,7 +18,10 @@
 #include <QAction>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <map>
 #include <unistd.h>
 
@@ -561,6 +565,103 @@ class TestDrills : public QObject {
         }
     }
 
+    // What is set in the windows and the options comes back in the next run (a registry
+    // and the settings file read afresh, as after Exit), the window's place where it
+    // fits the screen; a damaged value is its default, said once, nothing else lost;
+    // "Reset to defaults" puts the window as the first run has it.
+    void settingsAreKeptBetweenRuns() {
+        QTemporaryDir dir;
+        std::unique_ptr<KeptSettings> kept;
+        auto newRun = [&] {
+            registry.reset();
+            kept.reset(); // writes what waits
+            kept = std::make_unique<KeptSettings>(dir.filePath("tonvik.conf"));
+            KeptSettings::setCurrent(kept.get());
+            soundSettings() = SoundSettings{};
+            registry = std::make_unique<WindowRegistry>();
+        };
+        auto shown = [this] {
+            QStringList out;
+            for (const char *b : {"discending", "Test", "weakitems"})
+                out << QString::number(button(w, b)->isChecked());
+            for (const char *c : {"Combo1", "Slider1"})
+                out << QString::number(c[0] == 'C' ? control<QComboBox>(w, c)->currentIndex()
+                                                   : control<QSlider>(w, c)->value());
+            for (int i : ticked("inter", 13))
+                out << QString::number(i);
+            return out.join(' ');
+        };
+        auto options = [this](const std::function<void(OptionsDialog *)> &set) {
+            registry->runModal = [set](QDialog *d) {
+                set(qobject_cast<OptionsDialog *>(d));
+                d->done(0); // as it closes, it stores what it shows
+            };
+            w->menuBar()->actions().at(0)->trigger();
+        };
+        newRun();
+        open(DrillKind::Melody);
+        options([](OptionsDialog *d) { d->instrumentList->setCurrentIndex(40); });
+        registry->open(DrillKind::Intervals);
+        w = registry->window(DrillKind::Intervals);
+        const QString first = shown(); // the first run's
+        const QPoint firstPlace = w->pos();
+        QCOMPARE(first, QString("0 0 0 1 1000 0 2 4 5 7 9 11 12"));
+        open(DrillKind::Intervals, "inter(3) inter(5)", 5);
+        clicks("discending Test weakitems");
+        control<QSlider>(w, "Slider1")->setValue(300);
+        w->resize(w->minimumSizeHint());
+        w->move(firstPlace + QPoint(7, 9));
+        QCoreApplication::processEvents();
+
+        newRun();
+        registry->open(DrillKind::Melody);
+        QVERIFY(midi->lines("formmelody").contains("programChange 1 40"));
+        registry->open(DrillKind::Intervals);
+        w = registry->window(DrillKind::Intervals);
+        QCOMPARE(shown(), QString("1 1 1 5 300 3 5"));
+        QCOMPARE(w->pos(), firstPlace + QPoint(7, 9));
+
+        newRun();
+        {
+            QSettings file(dir.filePath("tonvik.conf"), QSettings::IniFormat);
+            file.setValue("Formintervalli/Combo1", 13);
+            file.setValue("sound/instrument", "violin");
+            file.setValue("Formintervalli/frame", QRect(5000, 0, 300, 200));
+        }
+        std::fflush(stderr);
+        QTemporaryFile said;
+        QVERIFY(said.open());
+        const int err = ::dup(2);
+        ::dup2(said.handle(), 2);
+        newRun();
+        for (DrillKind kind : {DrillKind::Melody, DrillKind::Intervals, DrillKind::Intervals}) {
+            registry->window(kind)->close(); // read again as the window loads again
+            registry->open(kind);
+        }
+        std::fflush(stderr);
+        ::dup2(err, 2);
+        ::close(err);
+        said.seek(0);
+        w = registry->window(DrillKind::Intervals);
+        QCOMPARE(shown() + ' ' + QString::number(soundSettings().instrument),
+                 QString("1 1 1 1 300 3 5 24"));
+        QCOMPARE(w->pos(), firstPlace);
+        const QStringList lines = QString(said.readAll()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines.filter("sound/instrument").size() == 1 &&
+                     lines.filter("\"13\" for Formintervalli/Combo1").size() == 1,
+                 qPrintable(lines.join('\n')));
+
+        options([](OptionsDialog *d) { d->resetButton->click(); });
+        QCOMPARE(shown(), first);
+        QCOMPARE(QSettings(dir.filePath("tonvik.conf"), QSettings::IniFormat)
+                     .allKeys()
+                     .filter("Formintervalli")
+                     .size(),
+                 0);
+        registry.reset(); // before the settings it keeps into
+    }
+
     // --help and --version answer; good values run; bad ones exit with 2, said plainly.
     void commandLine() {
         const auto parse = [](const QStringList &args) {
@@ -577,7 +678,8 @@ class TestDrills : public QObject {
             parse({"--soundfont", font, "--audio-driver=oss", "--midi-out", "synth:in",
                    "--midi-in=keys", "--list-midi-ports", "--latency-ms", "12", "--sound-info"});
         QVERIFY(r.options && r.options->latencyMs == 12 && r.options->soundInfo &&
-                r.options->listMidiPorts);
+                r.options->listMidiPorts && !r.options->defaults);
+        QVERIFY(parse({"--defaults"}).options->defaults);
         QCOMPARE(r.options->soundFont, QFileInfo(font).absoluteFilePath());
         QCOMPARE(r.options->audioDriver + r.options->midiOut + r.options->midiIn,
                  QString("osssynth:inkeys"));
