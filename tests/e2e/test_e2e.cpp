@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QSettings>
 #include <cmath>
 #include <csignal>
 #include <sndfile.h>
@@ -424,6 +425,36 @@ class TestEndToEnd : public QObject {
                  QString("formmelody midiClose|Formintervalli midiClose"));
         QTRY_COMPARE_WITH_TIMEOUT(p_.process.state(), QProcess::NotRunning, 10000);
         QCOMPARE(p_.process.exitCode(), 0);
+    }
+
+    // The next run plays with the instrument the run before chose, one with --defaults
+    // with the first run's and leaves the file as it was; a damaged value is its
+    // default, said once.
+    void settingsComeBackAfterExit() {
+        const QString kept = "XDG_CONFIG_HOME/tonvik/tonvik.conf";
+        const auto contents = [](const QString &name) {
+            QFile f(name);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        for (const QString run : {"", "--defaults", "damaged"}) {
+            Program p;
+            const QString file = p.home.filePath(kept);
+            QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+            QVERIFY(QFile::copy(p_.home.filePath(kept), file));
+            if (run == "damaged")
+                QSettings(file, QSettings::IniFormat).setValue("sound/instrument", 128);
+            const QByteArray before = contents(file);
+            p.start(prefix_, QProcessEnvironment::systemEnvironment(),
+                    run.startsWith("--") ? QStringList{run} : QStringList{}, true);
+            QTRY_VERIFY(!p.traceLines().filter("formmelody programChange").isEmpty());
+            QCOMPARE(p.traceLines().filter("formmelody programChange").first().section(' ', -1),
+                     QString(run.isEmpty() ? "40" : "24"));
+            p.exit();
+            QCOMPARE(p.stderrText().count("holds \"128\" for sound/instrument"),
+                     int(run == "damaged"));
+            if (run == "--defaults")
+                QCOMPARE(contents(file), before);
+        }
     }
 
     // No sound server at first: said once (title window, standard error) though tried
