@@ -179,15 +179,24 @@ std::vector<double> WindowRegistry::itemWeights(DrillKind kind) {
         recent.answers = store->answers(drill, since, true);
         recent.readAt = now;
         recent.read = true;
+        recent.weights.clear();
     }
-    std::erase_if(recent.answers, [&](const Answer &a) { return a.at < since; });
-    return ProgressFigures::of(drill, recent.answers).weights(now);
+    // Weighed again after each answer and each minute (the time since asked counts in
+    // hours), not for every note of a melody.
+    if (recent.weights.empty() || recent.weighedAt.secsTo(now) > 60) {
+        std::erase_if(recent.answers, [&](const Answer &a) { return a.at < since; });
+        recent.weights = ProgressFigures::of(drill, recent.answers).weights(now);
+        recent.weighedAt = now;
+    }
+    return recent.weights;
 }
 
 void WindowRegistry::followAnswer(const Answer &answer) {
-    for (auto &w : windows_)
-        if (w && w->drillName() == answer.drill && recent_[size_t(w->kind())].read)
-            recent_[size_t(w->kind())].answers.push_back(answer);
+    for (size_t i = 0; i < windows_.size(); ++i)
+        if (windows_[i] && windows_[i]->drillName() == answer.drill && recent_[i].read) {
+            recent_[i].answers.push_back(answer);
+            recent_[i].weights.clear();
+        }
 }
 
 void WindowRegistry::closeAll() {

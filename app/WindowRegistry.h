@@ -69,8 +69,9 @@ class WindowRegistry : public QObject {
 
     struct Recent {
         bool read = false;
-        QDateTime readAt;
+        QDateTime readAt, weighedAt;
         std::vector<Answer> answers;
+        std::vector<double> weights; // as weighed last; empty: to be weighed
     };
     std::array<Recent, 4> recent_;
 

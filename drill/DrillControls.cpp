@@ -78,6 +78,7 @@ void DrillWindow::buildCycleControls() {
     weakItemsBox = makeCheckBox("weakitems", "Weak items more often", testOptions);
     weakItemsBox->setToolTip("New asks more often the items you get wrong and those not "
                              "asked for a while (from your answers of the last 30 days)");
+    weakItemsBox->setAccessibleDescription(weakItemsBox->toolTip());
     auto *testLayout = new QVBoxLayout(testOptions);
     // Each as wide as its caption: a click beside an option's caption selects nothing.
     testLayout->addWidget(noTestOption, 0, Qt::AlignLeft);
