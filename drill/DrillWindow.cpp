@@ -74,6 +74,7 @@ void DrillWindow::showWindow() {
     show();
     raise();
     activateWindow();
+    keepPlace(); // where it first shows, before anything moves it
 }
 
 void DrillWindow::showSoundProblem(const QString &text) {
