@@ -106,10 +106,9 @@ class TestCycle : public QObject {
         QVERIFY(!QuestionCycle::drawTicked(std::vector<bool>(13)));
     }
 
-    // "Weak items more often": a learner with 5 ticked items who gets one wrong 80 % of
-    // the time and the others right 90 %, 200 questions (one every 6 s), off and on. On,
-    // the weak item is asked at least twice as often as off, every other at least 10
-    // times, an unticked one never; for a fixed seed and a few others.
+    // "Weak items more often": a learner with 5 ticked items, one wrong 80 % of the time,
+    // the others right 90 %, 200 questions 6 s apart. On, the weak item is asked at least
+    // twice as often as off, every other at least 10 times, an unticked one never.
     void weakItemsMoreOften() {
         const std::vector<bool> boxes = {0, 1, 1, 0, 1, 1, 1, 0};
         const size_t weak = 4;
@@ -135,8 +134,8 @@ class TestCycle : public QObject {
         };
         for (std::uint64_t seed : {20261207ULL, 1ULL, 2ULL, 3ULL, 4ULL, 5ULL}) {
             const std::vector<int> off = simulate(seed, false), on = simulate(seed, true);
-            QString said = QString("seed %1: weak item off %2, on %3; on:").arg(seed);
-            said = said.arg(off[weak]).arg(on[weak]);
+            QString said =
+                QString("seed %1: off %2, on %3:").arg(seed).arg(off[weak]).arg(on[weak]);
             for (size_t i = 0; i < boxes.size(); ++i) {
                 said += ' ' + QString::number(on[i]);
                 QVERIFY2(boxes[i] || (on[i] == 0 && off[i] == 0), qPrintable(said));
