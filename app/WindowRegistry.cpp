@@ -20,6 +20,14 @@
 
 WindowRegistry::WindowRegistry(QObject *parent) : QObject(parent) {
     runModal = [](QDialog *dialog) { dialog->exec(); };
+    reader_.setMaxThreadCount(1);
+    readAgain_.setSingleShot(true);
+    readAgain_.setInterval(150); // a burst of answers is read once
+    connect(&readAgain_, &QTimer::timeout, this, [this] {
+        for (size_t k = 0; k < recent_.size(); ++k)
+            if (recent_[k].asked)
+                readFigures(DrillKind(k));
+    });
 }
 
 WindowRegistry::~WindowRegistry() = default;
@@ -71,10 +79,9 @@ DrillWindow *WindowRegistry::window(DrillKind kind) {
     connect(w, &DrillWindow::optionsRequested, this, &WindowRegistry::showOptions);
     connect(w, &DrillWindow::aboutRequested, this, &WindowRegistry::showAbout);
     connect(w, &DrillWindow::progressRequested, this, &WindowRegistry::showProgress);
-    connect(w, &DrillWindow::answerJudged, this, [this](const Answer &answer) {
+    connect(w, &DrillWindow::answerJudged, this, [](const Answer &answer) {
         if (ProgressStore *store = ProgressStore::current())
             store->record(answer);
-        followAnswer(answer);
     });
     w->itemWeights = [this, kind] { return itemWeights(kind); };
     return w;
@@ -171,32 +178,47 @@ std::vector<double> WindowRegistry::itemWeights(DrillKind kind) {
     ProgressStore *store = ProgressStore::current();
     if (!store)
         return {};
+    if (followed_ != store) {
+        if (followed_)
+            disconnect(followed_, nullptr, &readAgain_, nullptr);
+        followed_ = store;
+        connect(store, &ProgressStore::recorded, &readAgain_, qOverload<>(&QTimer::start));
+    }
     Recent &recent = recent_[size_t(kind)];
-    const QString drill = windows_[size_t(kind)]->drillName();
     const QDateTime now = QDateTime::currentDateTime();
-    const QDateTime since = ProgressFigures::periodStart(30, now);
-    if (!recent.read || recent.readAt.secsTo(now) > 3600) {
-        recent.answers = store->answers(drill, since, true);
+    if (!recent.asked || recent.readAt.secsTo(now) > 3600) {
+        recent.asked = true;
         recent.readAt = now;
-        recent.read = true;
-        recent.weights.clear();
+        readFigures(kind);
     }
-    // Weighed again after each answer and each minute (the time since asked counts in
-    // hours), not for every note of a melody.
-    if (recent.weights.empty() || recent.weighedAt.secsTo(now) > 60) {
-        std::erase_if(recent.answers, [&](const Answer &a) { return a.at < since; });
-        recent.weights = ProgressFigures::of(drill, recent.answers).weights(now);
-        recent.weighedAt = now;
-    }
-    return recent.weights;
+    return recent.figures ? recent.figures->weights(now) : std::vector<double>();
 }
 
-void WindowRegistry::followAnswer(const Answer &answer) {
-    for (size_t i = 0; i < windows_.size(); ++i)
-        if (windows_[i] && windows_[i]->drillName() == answer.drill && recent_[i].read) {
-            recent_[i].answers.push_back(answer);
-            recent_[i].weights.clear();
-        }
+void WindowRegistry::readFigures(DrillKind kind) {
+    Recent &recent = recent_[size_t(kind)];
+    ProgressStore *store = ProgressStore::current();
+    if (!store)
+        return;
+    if (std::exchange(recent.reading, true)) {
+        recent.again = true; // once this read is done: answers came meanwhile
+        return;
+    }
+    const QString drill = window(kind)->drillName();
+    const QDateTime since = ProgressFigures::periodStart(30);
+    reader_.start([this, kind, store, drill, since] {
+        ProgressFigures figures = ProgressFigures::of(drill, store->answers(drill, since, true));
+        QMetaObject::invokeMethod(
+            this,
+            [this, kind, figures = std::move(figures)] {
+                Recent &recent = recent_[size_t(kind)];
+                recent.figures = figures;
+                recent.reading = false;
+                if (std::exchange(recent.again, false))
+                    readFigures(kind);
+                emit window(kind)->weightsChanged();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void WindowRegistry::closeAll() {

@@ -79,6 +79,10 @@ void DrillWindow::buildCycleControls() {
     weakItemsBox->setToolTip("New asks more often the items you get wrong and those not "
                              "asked for a while (from your answers of the last 30 days)");
     weakItemsBox->setAccessibleDescription(weakItemsBox->toolTip());
+    connect(weakItemsBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (on && itemWeights)
+            itemWeights(); // the answers are read now, so that the next New has them
+    });
     auto *testLayout = new QVBoxLayout(testOptions);
     // Each as wide as its caption: a click beside an option's caption selects nothing.
     testLayout->addWidget(noTestOption, 0, Qt::AlignLeft);

@@ -89,7 +89,7 @@ class DrillWindow : public QMainWindow {
     void restoreDefaults();
 
     // The weight of each item (by index) now, for "Weak items more often"; unset, or
-    // empty, New draws every ticked item alike.
+    // empty (not yet known), New draws every ticked item alike.
     std::function<std::vector<double>()> itemWeights;
 
     MidiControl *midi() const { return midi_.get(); }
@@ -107,6 +107,8 @@ class DrillWindow : public QMainWindow {
     void progressRequested(DrillWindow *from);
     // An answer was judged in test mode: what was asked and answered, for the record.
     void answerJudged(const Answer &answer);
+    // What itemWeights gives has changed (it has been worked out afresh).
+    void weightsChanged();
 
   protected:
     // ---- what a drill supplies ----

@@ -15,7 +15,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
@@ -124,7 +123,19 @@ ProgressWindow::ProgressWindow(ProgressStore &store, DrillWindow *drill, QWidget
     auto *layout = new QVBoxLayout(central);
     layout->addLayout(top);
     layout->addWidget(empty_);
-    layout->addWidget(tabs_, 1);
+    weights_ = figureTable("Weights now", {"Item", "Weight"}, {});
+    weights_->setAccessibleDescription(
+        "With \"Weak items more often\" ticked in the drill window, New asks each ticked item "
+        "as often as its weight says against the others': more the more often it went wrong "
+        "in the last 30 days and the longer it has not been asked; an item with no answers "
+        "counts as weak");
+    weights_->setToolTip(weights_->accessibleDescription());
+    auto *body = new QHBoxLayout;
+    body->addWidget(tabs_, 1);
+    body->addWidget(weights_);
+    layout->addLayout(body, 1);
+    connect(drill, &DrillWindow::weightsChanged, this, &ProgressWindow::showWeights);
+    showWeights();
 
     connect(period_, &QComboBox::currentIndexChanged, this, &ProgressWindow::refresh);
     connect(weakest, &QPushButton::clicked, this, &ProgressWindow::tickTheWeakest);
@@ -156,12 +167,10 @@ void ProgressWindow::refresh() {
         tabs_->removeTab(0);
         delete page; // at once: nothing of it may be found (by name) after a redraw
     }
-    // The weights are the last 30 days', whatever the period: there are some always.
     empty_->setVisible(answers.empty());
-    if (answers.empty()) {
-        tabs_->addTab(weightTab(), "&Weights");
+    tabs_->setVisible(!answers.empty());
+    if (answers.empty())
         return;
-    }
     tabs_->addTab(accuracyTab(), "&Accuracy");
     if (drillName_ == "melody")
         tabs_->addTab(positionTab(), "By p&osition");
@@ -169,7 +178,6 @@ void ProgressWindow::refresh() {
         tabs_->addTab(confusionTab(), "&Confusion");
     tabs_->addTab(dayTab(), "By &day");
     tabs_->addTab(timeTab(), "Answer ti&me");
-    tabs_->addTab(weightTab(), "&Weights");
     tabs_->setCurrentIndex(std::max(0, current));
 }
 
@@ -192,38 +200,6 @@ QWidget *ProgressWindow::accuracyTab() {
     return side(barChart(title, names, accuracy, 100, "% right"),
                 figureTable("Figures per item",
                             {"Item", "Answers", "Right", "Accuracy", "Median time (ms)"}, rows));
-}
-
-// Every item with the weight "Weak items more often" gives it now, and what it comes of.
-QWidget *ProgressWindow::weightTab() {
-    const QDateTime now = QDateTime::currentDateTime();
-    const ProgressFigures recent = ProgressFigures::of(
-        drillName_, store_.answers(drillName_, ProgressFigures::periodStart(30, now), true));
-    const std::vector<double> weights = recent.weights(now);
-    std::vector<QStringList> rows;
-    for (size_t i = 0; i < weights.size(); ++i) {
-        const ProgressFigures::Count &t = recent.perItem[i];
-        const QDateTime last = recent.lastAsked[i];
-        rows.push_back({recent.itemNames[qsizetype(i)], QString::number(t.answers),
-                        QString::number(t.answers - t.right),
-                        last.isValid()
-                            ? QLocale().toString(last.toLocalTime(), QLocale::ShortFormat)
-                            : QString("never"),
-                        QString::number(weights[i], 'f', 2)});
-    }
-    auto *page = new QWidget;
-    auto *layout = new QVBoxLayout(page);
-    auto *note = new QLabel("With \"Weak items more often\" ticked in the drill window, New asks "
-                            "each ticked item as often as its weight says against the others': "
-                            "more the more often it went wrong in the last 30 days and the longer "
-                            "it has not been asked; an item with no answers counts as weak.");
-    note->setWordWrap(true);
-    layout->addWidget(note);
-    layout->addWidget(figureTable("Weights now",
-                                  {"Item", "Answers (30 days)", "Wrong", "Last asked", "Weight"},
-                                  rows),
-                      1);
-    return page;
 }
 
 // Asked against answered, as a heat map: the darker, the more often.
@@ -330,6 +306,18 @@ QWidget *ProgressWindow::timeTab() {
         }
     return barChart("Median time from the end of the question to the answer", names, medians, top,
                     "ms");
+}
+
+void ProgressWindow::showWeights() {
+    const std::vector<double> weights =
+        drill_ && drill_->itemWeights ? drill_->itemWeights() : std::vector<double>();
+    const QStringList names = ProgressFigures::of(drillName_, {}).itemNames;
+    weights_->setRowCount(int(weights.size()));
+    for (int i = 0; i < int(weights.size()) && i < names.size(); ++i) {
+        weights_->setItem(i, 0, new QTableWidgetItem(names[i]));
+        weights_->setItem(i, 1, new QTableWidgetItem(QString::number(weights[size_t(i)], 'f', 2)));
+    }
+    weights_->resizeColumnsToContents();
 }
 
 void ProgressWindow::tickTheWeakest() {
