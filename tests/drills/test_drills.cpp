@@ -591,8 +591,7 @@ class TestDrills : public QObject {
         };
         auto options = [this](const std::function<void(OptionsDialog *)> &set) {
             registry->runModal = [set](QDialog *d) {
-                set(qobject_cast<OptionsDialog *>(d));
-                d->done(0); // as it closes, it stores what it shows
+                set(qobject_cast<OptionsDialog *>(d)), d->done(0);
             };
             w->menuBar()->actions().at(0)->trigger();
         };
@@ -610,7 +609,6 @@ class TestDrills : public QObject {
         QCOMPARE(shown(), QList<int>({1, 1, 1, 3, 5, 5, 300, 40}));
         QCOMPARE(w->pos(), firstPlace + QPoint(7, 9));
 
-        registry.reset();
         QSettings(file, QSettings::IniFormat).setValue("Formintervalli/Combo1", 13);
         QSettings(file, QSettings::IniFormat).setValue("sound/instrument", "violin");
         QSettings(file, QSettings::IniFormat)

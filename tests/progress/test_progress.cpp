@@ -436,13 +436,11 @@ class TestProgress : public QObject {
         QVERIFY(column("Figures per item", 0).contains("7th minor"));
         QVERIFY(!column("Figures per item", 0).contains("7th major"));
 
-        // Beside them the weights New draws by, of the last 30 days, followed as answers
-        // come: 6th major, all wrong today, over 2nd major, 1 of 3 wrong; 6th minor, never
-        // asked, the most.
+        // Beside them, the weights New draws by (last 30 days), as answers come: 6th major,
+        // all wrong today, over 2nd major, 1 of 3; 6th minor, never asked, the most.
         auto weightOf = [&](const char *item) {
-            return column("Weights now", 1)
-                .value(column("Weights now", 0).indexOf(item))
-                .toDouble();
+            const QStringList items = column("Weights now", 0);
+            return column("Weights now", 1).value(items.indexOf(item)).toDouble();
         };
         QTRY_VERIFY(weightOf("6th major") > weightOf("2nd major") && weightOf("2nd major") > 0.05);
         QCOMPARE(weightOf("6th minor"), 1.3);
