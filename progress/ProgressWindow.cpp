@@ -130,9 +130,10 @@ ProgressWindow::ProgressWindow(ProgressStore &store, DrillWindow *drill, QWidget
         "in the last 30 days and the longer it has not been asked; an item with no answers "
         "counts as weak");
     weights_->setToolTip(weights_->accessibleDescription());
+    weights_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents); // as wide as they are
     auto *body = new QHBoxLayout;
     body->addWidget(tabs_, 1);
-    body->addWidget(weights_);
+    body->addWidget(weights_, 0, Qt::AlignLeft);
     layout->addLayout(body, 1);
     connect(drill, &DrillWindow::weightsChanged, this, &ProgressWindow::showWeights);
     showWeights();
