@@ -45,8 +45,11 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
     const QCommandLineOption soundInfo(
         "sound-info", "Open the audio output, print its driver, period, buffer, sound font "
                       "and feedback sounds, and exit.");
+    const QCommandLineOption defaults(
+        "defaults", "Start from the default settings, as the first run does; the settings kept "
+                    "from earlier runs are neither read nor changed.");
     parser.addOptions({help, version, soundFont, audioDriver, latency, soundInfo, midiOut, midiIn,
-                       listPorts, progressDb, exportProgress});
+                       listPorts, progressDb, exportProgress, defaults});
 
     CommandLineResult result;
     auto fail = [&](const QString &message) {
@@ -103,6 +106,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
                             .arg(parser.value(latency)));
     }
     options.soundInfo = parser.isSet(soundInfo);
+    options.defaults = parser.isSet(defaults);
     options.midiOut = parser.value(midiOut);
     options.midiIn = parser.value(midiIn);
     if ((parser.isSet(midiOut) && options.midiOut.isEmpty()) ||

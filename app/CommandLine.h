@@ -15,6 +15,7 @@ struct CommandLineOptions {
     QString exportProgress; // write the answers to this CSV file and exit
     int latencyMs = 0;      // the audio buffer asked for; 0: the driver's own
     bool soundInfo = false; // open the output, say how it runs and exit
+    bool defaults = false;  // start from the defaults; read and write no kept settings
 };
 
 struct CommandLineResult {

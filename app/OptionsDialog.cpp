@@ -57,6 +57,17 @@ OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent) {
     centerButton->setAutoDefault(false);
     connect(centerButton, &QPushButton::clicked, this, &OptionsDialog::onCenter);
 
+    resetButton = new QPushButton("Reset to defaults");
+    resetButton->setObjectName("resetdefaults");
+    resetButton->setAccessibleName("Reset to defaults");
+    resetButton->setToolTip("Every setting of every window back to how Tonvik starts the "
+                            "first time");
+    resetButton->setAutoDefault(false);
+    connect(resetButton, &QPushButton::clicked, this, [this] {
+        showSettings(SoundSettings{});
+        emit resetRequested();
+    });
+
     auto *left = new QLabel("L");
     left->setObjectName("Label5");
     auto *right = new QLabel("R");
@@ -76,12 +87,16 @@ OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent) {
     grid->addWidget(buddyLabel("Panning", panSlider, "Label4"), 3, 0);
     grid->addLayout(panRow, 3, 1);
     grid->addWidget(centerButton, 4, 1, Qt::AlignHCenter);
+    grid->addWidget(resetButton, 5, 0, 1, 2, Qt::AlignRight);
 
     onLoad();
 }
 
 void OptionsDialog::onLoad() {
-    const SoundSettings &s = soundSettings();
+    showSettings(soundSettings());
+}
+
+void OptionsDialog::showSettings(const SoundSettings &s) {
     channelList->setCurrentIndex(s.channel - 1);
     volumeSlider->setValue(s.volume);
     instrumentList->setCurrentIndex(s.instrument);
@@ -98,6 +113,7 @@ void OptionsDialog::onUnload() {
     s.volume = volumeSlider->value();
     s.instrument = instrumentList->currentIndex();
     s.pan = panSlider->value();
+    s.keep();
 }
 
 void OptionsDialog::done(int result) {

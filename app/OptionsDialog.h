@@ -6,9 +6,11 @@
 class QComboBox;
 class QPushButton;
 class QSlider;
+struct SoundSettings;
 
 // The "Settings" dialog. It shows the four sound settings when it opens and stores
-// what it shows when it closes, however it is closed: there is no OK or Cancel.
+// what it shows when it closes, however it is closed: there is no OK or Cancel. What it
+// stores is kept for the next run.
 class OptionsDialog : public QDialog {
     Q_OBJECT
   public:
@@ -19,11 +21,18 @@ class OptionsDialog : public QDialog {
     QSlider *volumeSlider = nullptr;
     QSlider *panSlider = nullptr;
     QPushButton *centerButton = nullptr;
+    QPushButton *resetButton = nullptr; // "Reset to defaults"
 
     void done(int result) override;
 
+  signals:
+    // "Reset to defaults": the dialog shows the default sound settings; every other
+    // kept setting is to go back to its default too.
+    void resetRequested();
+
   private:
     void onLoad();
+    void showSettings(const SoundSettings &settings);
     void onUnload();
     void onCenter();
 };

@@ -10,14 +10,24 @@
 #include "app/OptionsDialog.h"
 #include "intervals/IntervalsWindow.h"
 #include "melody/MelodyWindow.h"
+#include "progress/ProgressFigures.h"
 #include "progress/ProgressWindow.h"
 #include "scales/ScalesWindow.h"
 #include "sound/FileNames.h"
+#include "sound/KeptSettings.h"
 #include <QStatusBar>
 #include <cstdio>
 
 WindowRegistry::WindowRegistry(QObject *parent) : QObject(parent) {
     runModal = [](QDialog *dialog) { dialog->exec(); };
+    reader_.setMaxThreadCount(1);
+    readAgain_.setSingleShot(true);
+    readAgain_.setInterval(150); // a burst of answers is read once
+    connect(&readAgain_, &QTimer::timeout, this, [this] {
+        for (size_t k = 0; k < recent_.size(); ++k)
+            if (recent_[k].asked)
+                readFigures(DrillKind(k));
+    });
 }
 
 WindowRegistry::~WindowRegistry() = default;
@@ -73,6 +83,7 @@ DrillWindow *WindowRegistry::window(DrillKind kind) {
         if (ProgressStore *store = ProgressStore::current())
             store->record(answer);
     });
+    w->itemWeights = [this, kind] { return itemWeights(kind); };
     return w;
 }
 
@@ -114,6 +125,7 @@ void WindowRegistry::runDialog(QDialog *dialog, DrillWindow *from) {
 
 void WindowRegistry::showOptions(DrillWindow *from) {
     OptionsDialog dialog(from);
+    connect(&dialog, &OptionsDialog::resetRequested, this, &WindowRegistry::resetToDefaults);
     runDialog(&dialog, from);
 }
 
@@ -151,6 +163,61 @@ void WindowRegistry::follow(ProgressStore &store) {
     connect(&store, &ProgressStore::restored, this, [this] {
         std::fprintf(stderr, "tonvik: Your answers are kept again.\n");
         showProgressProblem(QString());
+    });
+}
+
+void WindowRegistry::resetToDefaults() {
+    for (auto &w : windows_)
+        if (w && w->isLoaded())
+            w->restoreDefaults();
+    if (KeptSettings *kept = KeptSettings::current())
+        kept->clear();
+}
+
+std::vector<double> WindowRegistry::itemWeights(DrillKind kind) {
+    ProgressStore *store = ProgressStore::current();
+    if (!store)
+        return {};
+    if (followed_ != store) {
+        if (followed_)
+            disconnect(followed_, nullptr, &readAgain_, nullptr);
+        followed_ = store;
+        connect(store, &ProgressStore::recorded, &readAgain_, qOverload<>(&QTimer::start));
+    }
+    Recent &recent = recent_[size_t(kind)];
+    const QDateTime now = QDateTime::currentDateTime();
+    if (!recent.asked || recent.readAt.secsTo(now) > 3600) {
+        recent.asked = true;
+        recent.readAt = now;
+        readFigures(kind);
+    }
+    return recent.figures ? recent.figures->weights(now) : std::vector<double>();
+}
+
+void WindowRegistry::readFigures(DrillKind kind) {
+    Recent &recent = recent_[size_t(kind)];
+    ProgressStore *store = ProgressStore::current();
+    if (!store)
+        return;
+    if (std::exchange(recent.reading, true)) {
+        recent.again = true; // once this read is done: answers came meanwhile
+        return;
+    }
+    const QString drill = window(kind)->drillName();
+    const QDateTime since = ProgressFigures::periodStart(30);
+    reader_.start([this, kind, store, drill, since] {
+        ProgressFigures figures = ProgressFigures::of(drill, store->answers(drill, since, true));
+        QMetaObject::invokeMethod(
+            this,
+            [this, kind, figures = std::move(figures)] {
+                Recent &recent = recent_[size_t(kind)];
+                recent.figures = figures;
+                recent.reading = false;
+                if (std::exchange(recent.again, false))
+                    readFigures(kind);
+                emit window(kind)->weightsChanged();
+            },
+            Qt::QueuedConnection);
     });
 }
 

@@ -3,11 +3,17 @@
 
 #include "drill/DrillWindow.h"
 
+#include "progress/ProgressFigures.h"
+
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
+#include <QThreadPool>
+#include <QTimer>
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class MelodyWindow;
 class ProgressStore;
@@ -57,10 +63,28 @@ class WindowRegistry : public QObject {
     void showProgress(DrillWindow *from);
 
     void closeAll();
+    // Every kept setting back to its default: the loaded windows' controls, the file.
+    void resetToDefaults();
+    // The weights "Weak items more often" draws a drill's items by, from the figures of
+    // the store's answers of the last 30 days; none until they have been read.
+    std::vector<double> itemWeights(DrillKind kind);
+    // Reads those figures on the reader thread (the user-interface thread never reads
+    // the file), again after answers are recorded and each hour.
+    void readFigures(DrillKind kind);
+
+    struct Recent {
+        bool asked = false, reading = false, again = false;
+        std::optional<ProgressFigures> figures;
+        QDateTime readAt;
+    };
+    std::array<Recent, 4> recent_;
+    QPointer<ProgressStore> followed_; // whose recorded answers make the figures read again
+    QTimer readAgain_;
 
     std::unique_ptr<SplashWindow> splash_;
     std::array<std::unique_ptr<DrillWindow>, 4> windows_;
     std::array<std::unique_ptr<ProgressWindow>, 4> progress_;
     QString soundProblem_;
     QString progressProblem_; // said until the store works again
+    QThreadPool reader_;      // last: its reads end before the rest goes
 };

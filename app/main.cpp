@@ -6,6 +6,7 @@
 #include "sound/AudioEngine.h"
 #include "sound/DataFiles.h"
 #include "sound/FileNames.h"
+#include "sound/KeptSettings.h"
 #include "sound/MidiPorts.h"
 
 #include <QApplication>
@@ -124,6 +125,12 @@ int main(int argc, char *argv[]) {
     ProgressStore progress(options.progressDb.isEmpty() ? ProgressStore::defaultPath()
                                                         : options.progressDb);
     ProgressStore::setCurrent(&progress);
+    // The settings of the run before, kept as they change; none with --defaults.
+    std::optional<KeptSettings> kept;
+    if (!options.defaults) {
+        kept.emplace(KeptSettings::defaultPath());
+        KeptSettings::setCurrent(&*kept);
+    }
 
     AudioEngine engine(config);
     MidiBackend::setCurrent(&engine);
@@ -180,6 +187,8 @@ int main(int argc, char *argv[]) {
 
     windows.showSplash();
     const int status = app.exec();
+    if (kept)
+        kept->write();
     MidiBackend::setCurrent(&engine);
     // A frozen sound server can hold the audio worker for as long as it likes; the
     // program ends anyway.

@@ -134,7 +134,7 @@ std::vector<int> ChordsWindow::notesOf(int chordType, int root) const {
 }
 
 bool ChordsWindow::drawQuestion() {
-    const std::optional<int> drawn = QuestionCycle::drawTicked(ticks(chordBoxes));
+    const std::optional<int> drawn = drawItem(ticks(chordBoxes));
     if (!drawn)
         return false;
     questionChord_ = *drawn;

@@ -11,6 +11,7 @@
 #include "theory/RootChoice.h"
 
 #include <QAccessible>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
@@ -74,9 +75,19 @@ void DrillWindow::buildCycleControls() {
     testOptions = makeFrame(cycle_.testFrame, "Test options");
     noTestOption = makeOption("Notest", cycle_.notestCaption, testOptions);
     testOption = makeOption("Test", "Test mode", testOptions);
+    weakItemsBox = makeCheckBox("weakitems", "Weak items more often", testOptions);
+    weakItemsBox->setToolTip("New asks more often the items you get wrong and those not "
+                             "asked for a while (from your answers of the last 30 days)");
+    weakItemsBox->setAccessibleDescription(weakItemsBox->toolTip());
+    connect(weakItemsBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (on && itemWeights)
+            itemWeights(); // the answers are read now, so that the next New has them
+    });
     auto *testLayout = new QVBoxLayout(testOptions);
-    testLayout->addWidget(noTestOption);
-    testLayout->addWidget(testOption);
+    // Each as wide as its caption: a click beside an option's caption selects nothing.
+    testLayout->addWidget(noTestOption, 0, Qt::AlignLeft);
+    testLayout->addWidget(testOption, 0, Qt::AlignLeft);
+    testLayout->addWidget(weakItemsBox, 0, Qt::AlignLeft);
     onSelected(testOption, this, [this] { onTestMode(); });
     onSelected(noTestOption, this, [this] { onNoTest(); });
 

@@ -4,14 +4,17 @@
 #include "drill/InputHold.h"
 #include "drill/MidiKeyEvent.h"
 #include "drill/Widgets.h"
+#include "sound/KeptSettings.h"
 #include "sound/SoundSettings.h"
 #include "theory/RootChoice.h"
 
 #include <QAccessible>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -20,9 +23,12 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
+#include <algorithm>
+#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -62,11 +68,13 @@ void DrillWindow::showWindow() {
         centerOnScreen(this);
         // Cascade the drill windows so that a new one does not hide the one that opened it.
         move(pos() + QPoint(40, 40) * int(kind_));
+        restoreKeptPlace();
         placed_ = true;
     }
     show();
     raise();
     activateWindow();
+    keepPlace(); // where it first shows, before anything moves it
 }
 
 void DrillWindow::showSoundProblem(const QString &text) {
@@ -118,6 +126,97 @@ void DrillWindow::load() {
     answerOnShow_ = false;
     showCycle();
     onLoad();
+    applyKeptControls();
+}
+
+void DrillWindow::applyKeptControls() {
+    loadValues_.clear();
+    KeptSettings *kept = KeptSettings::current();
+    for (QWidget *control : centralWidget()->findChildren<QWidget *>()) {
+        const QString key = keptKey(control->objectName());
+        if (control->objectName().isEmpty())
+            continue;
+        if (auto *box = qobject_cast<QAbstractButton *>(control); box && box->isCheckable()) {
+            loadValues_.emplace_back(control, box->isChecked());
+            // Of a group of options only the one selected is set.
+            if (const auto on = kept ? kept->boolean(key) : std::nullopt;
+                on && (*on || !box->autoExclusive()))
+                box->setChecked(*on);
+            if (kept)
+                connect(box, &QAbstractButton::toggled, this,
+                        [kept, key](bool on) { kept->set(key, on); });
+        } else if (auto *list = qobject_cast<QComboBox *>(control)) {
+            loadValues_.emplace_back(control, list->currentIndex());
+            if (const auto index = kept ? kept->integer(key, 0, list->count() - 1) : std::nullopt)
+                list->setCurrentIndex(*index);
+            if (kept)
+                connect(list, &QComboBox::currentIndexChanged, this,
+                        [kept, key](int index) { kept->set(key, index); });
+        } else if (auto *slider = qobject_cast<QSlider *>(control)) {
+            loadValues_.emplace_back(control, slider->value());
+            if (const auto value =
+                    kept ? kept->integer(key, slider->minimum(), slider->maximum()) : std::nullopt)
+                slider->setValue(*value);
+            if (kept)
+                connect(slider, &QSlider::valueChanged, this,
+                        [kept, key](int value) { kept->set(key, value); });
+        }
+    }
+}
+
+void DrillWindow::restoreDefaults() {
+    for (const auto &[control, value] : loadValues_) {
+        if (auto *box = qobject_cast<QAbstractButton *>(control.data())) {
+            if (value || !box->autoExclusive())
+                box->setChecked(value);
+        } else if (auto *list = qobject_cast<QComboBox *>(control.data())) {
+            list->setCurrentIndex(value);
+        } else if (auto *slider = qobject_cast<QSlider *>(control.data())) {
+            slider->setValue(value);
+        }
+    }
+}
+
+void DrillWindow::restoreKeptPlace() {
+    KeptSettings *kept = KeptSettings::current();
+    if (!kept)
+        return;
+    const auto frame = kept->rect(keptKey("frame"));
+    const auto geometry = kept->bytes(keptKey("geometry"));
+    if (!frame || !geometry)
+        return;
+    // Only where it fits one of this run's screens whole (another monitor may be gone).
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    if (std::none_of(screens.begin(), screens.end(), [&](const QScreen *screen) {
+            return screen->availableGeometry().contains(*frame);
+        }))
+        return;
+    const QPoint before = pos();
+    if (!restoreGeometry(*geometry)) {
+        move(before);
+        std::fprintf(stderr,
+                     "tonvik: The kept place of the %s window cannot be read: it opens "
+                     "where it would the first time.\n",
+                     qPrintable(drillName()));
+    }
+}
+
+void DrillWindow::keepPlace() {
+    KeptSettings *kept = KeptSettings::current();
+    if (!kept || !placed_ || !isVisible() || isMinimized())
+        return;
+    kept->set(keptKey("geometry"), saveGeometry());
+    kept->set(keptKey("frame"), frameGeometry());
+}
+
+void DrillWindow::moveEvent(QMoveEvent *event) {
+    QMainWindow::moveEvent(event);
+    keepPlace();
+}
+
+void DrillWindow::resizeEvent(QResizeEvent *event) {
+    QMainWindow::resizeEvent(event);
+    keepPlace();
 }
 
 void DrillWindow::unload() {
@@ -138,6 +237,7 @@ void DrillWindow::unload() {
         nullptr;
     feedbackLabel = answerLabel = sliderValue = nullptr;
     delaySlider = nullptr;
+    weakItemsBox = nullptr;
     menuBar()->clear();
     feedback_.reset();
     midi_.reset();
@@ -241,6 +341,13 @@ void DrillWindow::onNew() {
         countQuestion(questionWeight());
     }
     questionPlayed();
+}
+
+std::optional<int> DrillWindow::drawItem(const std::vector<bool> &ticked) const {
+    if (weakItemsBox && weakItemsBox->isChecked() && itemWeights)
+        if (const std::vector<double> weights = itemWeights(); !weights.empty())
+            return QuestionCycle::drawWeighted(ticked, weights);
+    return QuestionCycle::drawTicked(ticked);
 }
 
 void DrillWindow::onRepeat() {

@@ -15,6 +15,7 @@
 
 class QAbstractButton;
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QLayout;
 class QGroupBox;
@@ -83,6 +84,13 @@ class DrillWindow : public QMainWindow {
     void showWindow();
     // A note from the sound engine (e.g. that the program is silent) for the status bar.
     void showSoundProblem(const QString &text);
+    // Puts every control that is kept between runs (the items ticked, the options, the
+    // lists, the slider) back as loading the window first set it.
+    void restoreDefaults();
+
+    // The weight of each item (by index) now, for "Weak items more often"; unset, or
+    // empty (not yet known), New draws every ticked item alike.
+    std::function<std::vector<double>()> itemWeights;
 
     MidiControl *midi() const { return midi_.get(); }
     FeedbackSound *feedbackSound() const { return feedback_.get(); }
@@ -99,6 +107,8 @@ class DrillWindow : public QMainWindow {
     void progressRequested(DrillWindow *from);
     // An answer was judged in test mode: what was asked and answered, for the record.
     void answerJudged(const Answer &answer);
+    // What itemWeights gives has changed (it has been worked out afresh).
+    void weightsChanged();
 
   protected:
     // ---- what a drill supplies ----
@@ -153,6 +163,9 @@ class DrillWindow : public QMainWindow {
     // between them, or with the pause after each (the last included).
     enum class Pauses { None, Between, AfterEach };
     void playNotes(const std::vector<int> &notes, Pauses pauses);
+    // One of the ticked items: with "Weak items more often" on, by the items' weights,
+    // else uniformly (QuestionCycle::drawTicked); nothing when none is ticked.
+    std::optional<int> drawItem(const std::vector<bool> &ticked) const;
     // Which of a row of check boxes are ticked, for QuestionCycle::drawTicked.
     template <typename Boxes> static std::vector<bool> ticks(const Boxes &boxes) {
         std::vector<bool> out;
@@ -214,6 +227,8 @@ class DrillWindow : public QMainWindow {
     void sendPanThenProgram();
 
     void closeEvent(QCloseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     bool event(QEvent *event) override;
 
@@ -234,7 +249,8 @@ class DrillWindow : public QMainWindow {
     QPushButton *stopNoiseButton = nullptr;
     QGroupBox *sliderFrame = nullptr;
     QSlider *delaySlider = nullptr;
-    QLabel *sliderValue = nullptr; // Label4, where the window shows the slider's value
+    QLabel *sliderValue = nullptr;     // Label4, where the window shows the slider's value
+    QCheckBox *weakItemsBox = nullptr; // "Weak items more often", in the test options
 
     const Cycle cycle_;
 
@@ -248,6 +264,13 @@ class DrillWindow : public QMainWindow {
     // assistive technology what changed), the feedback and the answer.
     void showCycle();
     QWidget *buildNavigation();
+    // The kept values of the window's controls, applied after its own load; from then
+    // on each change is kept.
+    void applyKeptControls();
+    QString keptKey(const QString &name) const { return names_.window + '/' + name; }
+    // The window's kept place, where it fits the screens of this run.
+    void restoreKeptPlace();
+    void keepPlace();
 
     DrillKind kind_;
     Names names_;
@@ -265,4 +288,6 @@ class DrillWindow : public QMainWindow {
     QWidget *navigation_ = nullptr;
     std::unique_ptr<MidiControl> midi_;
     std::unique_ptr<FeedbackSound> feedback_;
+    // Each kept control with the value loading the window gave it.
+    std::vector<std::pair<QPointer<QWidget>, int>> loadValues_;
 };

@@ -139,7 +139,7 @@ int IntervalsWindow::rootFromCombo() const {
 }
 
 bool IntervalsWindow::drawQuestion() {
-    const std::optional<int> drawn = QuestionCycle::drawTicked(ticks(intervalBoxes));
+    const std::optional<int> drawn = drawItem(ticks(intervalBoxes));
     if (!drawn)
         return false;
     questionInterval_ = *drawn;

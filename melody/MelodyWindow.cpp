@@ -153,7 +153,7 @@ void MelodyWindow::buildControls(QWidget *central) {
 void MelodyWindow::onLoad() {
     midi()->midiOpen();
     feedbackSound()->setMciCommand("open");
-    soundSettings().storeDefaults();
+    soundSettings().storeStartValues();
     sendPanThenProgram();
     selectNotest();
     disableRevealAndRepeat();
@@ -230,7 +230,7 @@ void MelodyWindow::onNew() {
     const SoundSettings &s = soundSettings();
     for (int k = 1; k <= melodyLength_; ++k) {
         const int j = *QuestionCycle::drawTicked(octaves); // the octave, then the pitch class
-        const int note = melody::noteNumber(j, *QuestionCycle::drawTicked(pitchClasses));
+        const int note = melody::noteNumber(j, *drawItem(pitchClasses));
         midi()->noteOn(s.channel, s.volume, note);
         countQuestion(1); // note by note; the first enables Repeat (and Reveal outside a test)
         notes_[size_t(k)] = note;

@@ -5,6 +5,7 @@
 #include "theory/Intervals.h"
 #include "theory/Melody.h"
 #include "theory/Scales.h"
+#include "theory/WeakItems.h"
 
 #include <algorithm>
 
@@ -44,6 +45,11 @@ ProgressFigures ProgressFigures::of(const QString &drill, const std::vector<Answ
     f.itemNames = namesOf(drill);
     const auto items = size_t(f.itemNames.size());
     f.perItem.resize(items);
+    f.lastAsked.resize(items);
+    auto markAsked = [&f](size_t item, const QDateTime &at) {
+        if (!f.lastAsked[item].isValid() || f.lastAsked[item] < at)
+            f.lastAsked[item] = at;
+    };
     std::vector<std::vector<qint64>> times(items);
     for (const Answer &a : answers) {
         // The day as the user lived it, and counted as the drill window counted it.
@@ -58,6 +64,7 @@ ProgressFigures ProgressFigures::of(const QString &drill, const std::vector<Answ
             t.right += a.right;
             times[size_t(a.askedIndex)].push_back(a.answerMs);
             ++f.confused[{a.askedIndex, a.answeredIndex}];
+            markAsked(size_t(a.askedIndex), a.at);
             continue;
         }
         // A melody counts note by note: each pitch class and each position asked.
@@ -70,6 +77,7 @@ ProgressFigures ProgressFigures::of(const QString &drill, const std::vector<Answ
             const bool right = k < keys.size() && keys[k] == pc;
             ++f.perItem[size_t(pc)].answers;
             f.perItem[size_t(pc)].right += right;
+            markAsked(size_t(pc), a.at);
             times[size_t(pc)].push_back(k < keyMs.size() ? keyMs[k] : a.answerMs);
             if (f.perPosition.size() <= size_t(k))
                 f.perPosition.resize(size_t(k) + 1);
@@ -91,6 +99,17 @@ QDateTime ProgressFigures::periodStart(int days, const QDateTime &now) {
     if (days <= 0)
         return {};
     return now.toLocalTime().date().addDays(1 - days).startOfDay();
+}
+
+std::vector<double> ProgressFigures::weights(const QDateTime &now) const {
+    std::vector<double> out;
+    for (size_t i = 0; i < perItem.size(); ++i) {
+        weakitems::History h{perItem[i].answers, perItem[i].answers - perItem[i].right, {}};
+        if (lastAsked[i].isValid())
+            h.secondsSinceAsked = double(lastAsked[i].msecsTo(now)) / 1000.0;
+        out.push_back(weakitems::weight(h));
+    }
+    return out;
 }
 
 std::set<int> ProgressFigures::weakest(int count, int minAnswers) const {

@@ -25,6 +25,7 @@ struct ProgressFigures {
     std::map<QDate, Count> perDay;               // by the user's local date, as the
                                                  // drill window counts (a melody by note)
     std::vector<Count> perPosition;              // melodies: by note position, from 0
+    std::vector<QDateTime> lastAsked;            // by item index; invalid where never
 
     static ProgressFigures of(const QString &drill, const std::vector<Answer> &answers);
     // The first moment of the periods the window offers: the start of the local day
@@ -33,4 +34,7 @@ struct ProgressFigures {
     // The weakest items: the lowest accuracy among those with at least `minAnswers`
     // answers, up to `count` of them (more where they tie).
     std::set<int> weakest(int count = 3, int minAnswers = 5) const;
+    // Each item's weight for "Weak items more often" (weakitems::weight) at `now`, from
+    // these figures (the drill windows use the last 30 days').
+    std::vector<double> weights(const QDateTime &now) const;
 };

@@ -129,7 +129,20 @@ ProgressWindow::ProgressWindow(ProgressStore &store, DrillWindow *drill, QWidget
     auto *layout = new QVBoxLayout(central);
     layout->addLayout(top);
     layout->addWidget(empty_);
-    layout->addWidget(tabs_, 1);
+    weights_ = figureTable("Weights now", {"Item", "Weight"}, {});
+    weights_->setAccessibleDescription(
+        "With \"Weak items more often\" ticked in the drill window, New asks each ticked item "
+        "as often as its weight says against the others': more the more often it went wrong "
+        "in the last 30 days and the longer it has not been asked; an item with no answers "
+        "counts as weak");
+    weights_->setToolTip(weights_->accessibleDescription());
+    weights_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents); // as wide as they are
+    auto *body = new QHBoxLayout;
+    body->addWidget(tabs_, 1);
+    body->addWidget(weights_, 0, Qt::AlignLeft);
+    layout->addLayout(body, 1);
+    connect(drill, &DrillWindow::weightsChanged, this, &ProgressWindow::showWeights);
+    showWeights();
 
     connect(period_, &QComboBox::currentIndexChanged, this, &ProgressWindow::refresh);
     connect(weakest, &QPushButton::clicked, this, &ProgressWindow::tickTheWeakest);
@@ -351,6 +364,18 @@ QWidget *ProgressWindow::timeTab() {
         }
     return barChart("Median time from the end of the question to the answer", names, medians, top,
                     "ms");
+}
+
+void ProgressWindow::showWeights() {
+    const std::vector<double> weights =
+        drill_ && drill_->itemWeights ? drill_->itemWeights() : std::vector<double>();
+    const QStringList names = ProgressFigures::of(drillName_, {}).itemNames;
+    weights_->setRowCount(int(weights.size()));
+    for (int i = 0; i < int(weights.size()) && i < names.size(); ++i) {
+        weights_->setItem(i, 0, new QTableWidgetItem(names[i]));
+        weights_->setItem(i, 1, new QTableWidgetItem(QString::number(weights[size_t(i)], 'f', 2)));
+    }
+    weights_->resizeColumnsToContents();
 }
 
 void ProgressWindow::tickTheWeakest() {

@@ -18,7 +18,7 @@ class QTableWidget;
 // (for screen readers as much as for reading off): accuracy and median answer time per
 // item, what was answered for what was asked (for a melody, accuracy per position),
 // and accuracy per day. "Tick the weakest" ticks, in the drill window, the items that
-// go wrong most often.
+// go wrong most often. Beside them, each item's weight for "Weak items more often".
 class ProgressWindow : public QMainWindow {
     Q_OBJECT
   public:
@@ -43,11 +43,14 @@ class ProgressWindow : public QMainWindow {
     QWidget *positionTab();
     QWidget *dayTab();
     QWidget *timeTab();
+    // The drill window's weights of its items, as New draws by them now.
+    void showWeights();
 
     ProgressStore &store_;
     QPointer<DrillWindow> drill_;
     QString drillName_;
     ProgressFigures figures_;
+    QTableWidget *weights_ = nullptr;
     QComboBox *period_ = nullptr;
     QLabel *empty_ = nullptr;
     QTabWidget *tabs_ = nullptr;

@@ -130,7 +130,7 @@ int ScalesWindow::buildNotes(int item, int start, std::array<int, 13> &notes) co
 }
 
 bool ScalesWindow::drawQuestion() {
-    const std::optional<int> drawn = QuestionCycle::drawTicked(ticks(scaleBoxes));
+    const std::optional<int> drawn = drawItem(ticks(scaleBoxes));
     if (!drawn)
         return false;
     questionScale_ = *drawn;

@@ -102,6 +102,30 @@ std::optional<int> QuestionCycle::drawTicked(const std::vector<bool> &ticked) {
     return indexes[size_t(Random::entry(int(indexes.size())) - 1)];
 }
 
+std::optional<int> QuestionCycle::drawWeighted(const std::vector<bool> &ticked,
+                                               const std::vector<double> &weights) {
+    std::vector<std::pair<int, double>> items;
+    double total = 0;
+    for (int i = 0; i < int(ticked.size()); ++i) {
+        if (!ticked[size_t(i)])
+            continue;
+        const double w =
+            size_t(i) < weights.size() && weights[size_t(i)] > 0 ? weights[size_t(i)] : 1.0;
+        items.emplace_back(i, w);
+        total += w;
+    }
+    if (items.empty())
+        return std::nullopt;
+    Random::reseedFromClock();
+    double r = Random::draw() * total;
+    for (const auto &[index, w] : items) {
+        if (r < w)
+            return index;
+        r -= w;
+    }
+    return items.back().first; // rounding left r a hair over the total
+}
+
 void QuestionCycle::updatePercent() {
     if (state_.questions > 0)
         state_.percent = int(static_cast<long long>(state_.right) * 100 / state_.questions);

@@ -80,6 +80,11 @@ class QuestionCycle {
     // One of the ticked items, drawn as Random::entry(n) of the n ticked ones in
     // ascending order; nothing, and no draw, when none is ticked.
     static std::optional<int> drawTicked(const std::vector<bool> &ticked);
+    // One of the ticked items with a chance in proportion to its weight (by index; an
+    // item without one, or with none above zero, weighs 1), drawn with one
+    // Random::draw() after re-seeding; nothing, and no draw, when none is ticked.
+    static std::optional<int> drawWeighted(const std::vector<bool> &ticked,
+                                           const std::vector<double> &weights);
 
     // Called after each operation that changed the state.
     std::function<void()> changed;

@@ -8,6 +8,7 @@
 #include "app/WindowRegistry.h"
 #include "melody/MelodyWindow.h"
 #include "sound/FileNames.h"
+#include "sound/KeptSettings.h"
 #include "sound/SoundSettings.h"
 #include "tests_support/Controls.h"
 #include "tests_support/RecordingBackend.h"
@@ -17,7 +18,10 @@
 #include <QAction>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <map>
 #include <unistd.h>
 
@@ -559,6 +563,78 @@ class TestDrills : public QObject {
                              qPrintable(what));
             }
         }
+    }
+
+    // What is set comes back in the next run (registry and file afresh), the place where
+    // it fits the screen; a damaged value is its default, said once, nothing else lost;
+    // "Reset to defaults" puts the window as the first run has it.
+    void settingsAreKeptBetweenRuns() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("tonvik.conf");
+        std::unique_ptr<KeptSettings> kept;
+        auto newRun = [&](DrillKind kind) {
+            registry.reset();
+            kept.reset(); // writes what waits
+            KeptSettings::setCurrent((kept = std::make_unique<KeptSettings>(file)).get());
+            soundSettings() = SoundSettings{};
+            registry = std::make_unique<WindowRegistry>();
+            registry->open(DrillKind::Melody);
+            registry->open(kind);
+            w = registry->window(kind);
+        };
+        auto shown = [this] {
+            QList<int> out = ticked("inter", 13);
+            for (const char *b : {"weakitems", "Test", "discending"})
+                out.prepend(button(w, b)->isChecked());
+            return out << control<QComboBox>(w, "Combo1")->currentIndex()
+                       << control<QSlider>(w, "Slider1")->value() << soundSettings().instrument;
+        };
+        auto options = [this](const std::function<void(OptionsDialog *)> &set) {
+            registry->runModal = [set](QDialog *d) {
+                set(qobject_cast<OptionsDialog *>(d)), d->done(0);
+            };
+            w->menuBar()->actions().at(0)->trigger();
+        };
+        newRun(DrillKind::Intervals);
+        const QList<int> first = shown();
+        const QPoint firstPlace = w->pos();
+        QCOMPARE(first, QList<int>({0, 0, 0, 0, 2, 4, 5, 7, 9, 11, 12, 1, 1000, 24}));
+        open(DrillKind::Intervals, "inter(3) inter(5)", 5);
+        clicks("discending Test weakitems");
+        control<QSlider>(w, "Slider1")->setValue(300);
+        options([](OptionsDialog *d) { d->instrumentList->setCurrentIndex(40); });
+        w->move(firstPlace + QPoint(7, 9));
+
+        newRun(DrillKind::Intervals);
+        QCOMPARE(shown(), QList<int>({1, 1, 1, 3, 5, 5, 300, 40}));
+        QCOMPARE(w->pos(), firstPlace + QPoint(7, 9));
+
+        QSettings(file, QSettings::IniFormat).setValue("Formintervalli/Combo1", 13);
+        QSettings(file, QSettings::IniFormat).setValue("sound/instrument", "violin");
+        QSettings(file, QSettings::IniFormat)
+            .setValue("Formintervalli/frame", QRect(5000, 0, 9, 9));
+        std::fflush(stderr);
+        QTemporaryFile said;
+        const int err = ::dup(2);
+        QVERIFY(said.open() && ::dup2(said.handle(), 2) == 2);
+        newRun(DrillKind::Intervals);
+        w->close(); // read again as it loads again
+        registry->open(DrillKind::Intervals);
+        std::fflush(stderr);
+        ::dup2(err, 2);
+        ::close(err);
+        QCOMPARE(shown(), QList<int>({1, 1, 1, 3, 5, 1, 300, 24}));
+        QCOMPARE(w->pos(), firstPlace);
+        said.seek(0);
+        const QStringList lines = QString(said.readAll()).split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() == 2 && lines.filter("\"violin\" for sound/instrument").size() == 1 &&
+                     lines.filter("\"13\" for Formintervalli/Combo1").size() == 1,
+                 qPrintable(lines.join('\n')));
+
+        options([](OptionsDialog *d) { d->resetButton->click(); });
+        QCOMPARE(shown(), first);
+        QVERIFY(!QSettings(file, QSettings::IniFormat).contains("Formintervalli/Combo1"));
+        registry.reset(); // before the settings it keeps into
     }
 
     // --help and --version answer; good values run; bad ones exit with 2, said plainly.

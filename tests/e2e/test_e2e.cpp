@@ -426,6 +426,27 @@ class TestEndToEnd : public QObject {
         QCOMPARE(p_.process.exitCode(), 0);
     }
 
+    // The next run plays with the instrument the run before chose; one with --defaults
+    // with the first run's, and leaves the kept settings as they were.
+    void settingsComeBackAfterExit() {
+        const QString conf = "XDG_CONFIG_HOME/tonvik/tonvik.conf";
+        QFile last(p_.home.filePath(conf));
+        for (const QStringList &run : {QStringList(), QStringList{"--defaults"}}) {
+            Program p;
+            QFile kept(p.home.filePath(conf));
+            QVERIFY(QDir(p.home.path()).mkpath("XDG_CONFIG_HOME/tonvik") &&
+                    last.copy(kept.fileName()));
+            p.start(prefix_, QProcessEnvironment::systemEnvironment(), run, true);
+            QTRY_COMPARE(
+                p.traceLines().filter("formmelody programChange").value(0).section(' ', -1),
+                QString(run.isEmpty() ? "40" : "24"));
+            p.exit();
+            QVERIFY(run.isEmpty() ||
+                    (kept.open(QIODevice::ReadOnly) && last.open(QIODevice::ReadOnly) &&
+                     kept.readAll() == last.readAll()));
+        }
+    }
+
     // No sound server at first: said once (title window, standard error) though tried
     // again; the windows play on. It comes, is killed, comes back: said, heard each time.
     // Frozen, it holds no window, and the program still ends when asked.

@@ -397,6 +397,7 @@ class TestProgress : public QObject {
 
         soundSettings() = SoundSettings{};
         RecordingBackend midi;
+        ProgressStore::setCurrent(&store);
         WindowRegistry registry;
         registry.open(DrillKind::Intervals);
         DrillWindow *w = registry.window(DrillKind::Intervals);
@@ -437,6 +438,15 @@ class TestProgress : public QObject {
         QTRY_VERIFY(!window.loading());
         QVERIFY(column("Figures per item", 0).contains("7th minor"));
         QVERIFY(!column("Figures per item", 0).contains("7th major"));
+
+        // Beside them, the weights New draws by (last 30 days), as answers come: 6th major,
+        // all wrong today, over 2nd major, 1 of 3; 6th minor, never asked, the most.
+        auto weightOf = [&](const char *item) {
+            const QStringList items = column("Weights now", 0);
+            return column("Weights now", 1).value(items.indexOf(item)).toDouble();
+        };
+        QTRY_VERIFY(weightOf("6th major") > weightOf("2nd major") && weightOf("2nd major") > 0.05);
+        QCOMPARE(weightOf("6th minor"), 1.3);
     }
 
     // What is recorded is what was asked and answered: a melody counted by note as the

@@ -3,10 +3,12 @@
 // of a ticked item.
 #include "theory/QuestionCycle.h"
 #include "theory/Random.h"
+#include "theory/WeakItems.h"
 
 #include <QTest>
 #include <functional>
 #include <map>
+#include <random>
 
 namespace {
 // Steps: load, test, notest, new (New before it draws), asked[:weight] (New drew),
@@ -102,6 +104,48 @@ class TestCycle : public QObject {
         QCOMPARE(drawn, QList<int>({0, 2, 4, 5, 7, 9, 11, 12}));
         QVERIFY2(x2 < 24.32, qPrintable(QString::number(x2)));
         QVERIFY(!QuestionCycle::drawTicked(std::vector<bool>(13)));
+    }
+
+    // "Weak items more often": a learner with 5 ticked items, one wrong 80 % of the time,
+    // the others right 90 %, 200 questions 6 s apart. On, the weak item is asked at least
+    // twice as often as off, every other at least 10 times, an unticked one never.
+    void weakItemsMoreOften() {
+        const std::vector<bool> boxes = {0, 1, 1, 0, 1, 1, 1, 0};
+        const size_t weak = 4;
+        auto simulate = [&](std::uint64_t seed, bool on) {
+            Random::fixSeed(seed);
+            std::mt19937_64 learner(seed * 7 + 1);
+            std::vector<weakitems::History> history(boxes.size());
+            std::vector<double> lastAsked(boxes.size(), -1);
+            std::vector<int> asked(boxes.size());
+            for (double now = 0; now < 1200; now += 6) {
+                std::vector<double> weights;
+                for (size_t i = 0; i < boxes.size(); ++i)
+                    weights.push_back(weakitems::weight(
+                        {history[i].answers, history[i].wrong,
+                         lastAsked[i] < 0 ? std::nullopt : std::optional(now - lastAsked[i])}));
+                const auto item = size_t(*(on ? QuestionCycle::drawWeighted(boxes, weights)
+                                              : QuestionCycle::drawTicked(boxes)));
+                ++asked[item], ++history[item].answers, lastAsked[item] = now;
+                history[item].wrong +=
+                    std::bernoulli_distribution(item == weak ? 0.8 : 0.1)(learner);
+            }
+            return asked;
+        };
+        for (std::uint64_t seed : {20261207ULL, 1ULL, 2ULL, 3ULL, 4ULL, 5ULL}) {
+            const std::vector<int> off = simulate(seed, false), on = simulate(seed, true);
+            QString said =
+                QString("seed %1: off %2, on %3:").arg(seed).arg(off[weak]).arg(on[weak]);
+            for (size_t i = 0; i < boxes.size(); ++i) {
+                said += ' ' + QString::number(on[i]);
+                QVERIFY2(boxes[i] || (on[i] == 0 && off[i] == 0), qPrintable(said));
+                QVERIFY2(!boxes[i] || i == weak || on[i] >= 10, qPrintable(said));
+            }
+            QVERIFY2(on[weak] >= 2 * off[weak], qPrintable(said));
+            qInfo("%s", qPrintable(said));
+        }
+        // Not asked for a day weighs more than just asked.
+        QVERIFY(weakitems::weight({10, 1, 86400.0}) > weakitems::weight({10, 1, 60.0}));
     }
 };
 
