@@ -4,6 +4,7 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QSlider;
 
@@ -19,6 +20,9 @@ class OptionsDialog : public QDialog {
     QSlider *volumeSlider = nullptr;
     QSlider *panSlider = nullptr;
     QPushButton *centerButton = nullptr;
+    // The MIDI keyboard's port ("None" first), changed as soon as another is chosen.
+    QComboBox *midiInputList = nullptr;
+    QLabel *midiInputProblem = nullptr;
 
     void done(int result) override;
 
@@ -26,4 +30,6 @@ class OptionsDialog : public QDialog {
     void onLoad();
     void onUnload();
     void onCenter();
+    void fillMidiInputs();
+    void onMidiInputChosen();
 };
