@@ -127,6 +127,7 @@ class TestCycle : public QObject {
             {{Q::Chord, 57, 4}, {60, 64, 67, 69}, "wrong 7 C 6"},
             {{Q::Chord, 54, 0}, {57, 60, 64}, "wrong 1 A min"},
             {{Q::Chord, 60, 0}, {64, 60, 62}, "wrong -1 C D E"},
+            {{Q::Chord, 60, 0}, {62, 66, 69}, "wrong 0 D maj"},   // another root
             {{Q::Chord, 60, 12}, {64, 68, 72}, "right 12 C aug"}, // E G# C: also E aug
             {{Q::Chord, 65, 19}, {65, 69, 72, 75, 79, 86}, "right 19 F 13"},
             {{Q::Scale, 60, 0}, {48, 50, 52, 53, 55, 57, 59, 60}, "right 0 C D E F G A B C"},
@@ -155,7 +156,7 @@ class TestCycle : public QObject {
             const char *events, *expected;
         } rows[] = {
             {{Q::Interval, 60, 7}, false, "60@0 67@5", "60 67"},
-            {{Q::Chord, 60, 0}, false, "60@0 64@10 67@20", "waits"},
+            {{Q::Chord, 60, 0}, false, "60@0 64@10 67@20 -60@500", "waits"},
             {{Q::Chord, 60, 0}, false, "60@0 64@10 67@20 -64@900 -60@900 -67@910", "due 910"},
             {{Q::Chord, 60, 0}, false, "60@0 -60@100 64@300 -64@350", "due 700"},
             {{Q::Chord, 60, 0}, true, "60@0 64@1000", "due 2500"},
