@@ -44,14 +44,18 @@ DrillWindow::DrillWindow(DrillKind kind, Names names, Cycle cycle, QWidget *pare
     questionCycle_ = QuestionCycle({cycle_.recomputePercentOnNew, cycle_.enableOnDraw});
     questionCycle_.changed = [this] { showCycle(); };
     playedDue_.setSingleShot(true);
+    playedDue_.setTimerType(Qt::PreciseTimer);
     connect(&playedDue_, &QTimer::timeout, this, [this] {
         const auto question = playedQuestion();
         if (!question || !loaded_)
             return;
+        const qint64 now = MidiKeyEvent::nowMs();
         if (playbackInProgress()) // judged once the question has been heard out
             playedDue_.start(50);
-        else if (played_.expired(MidiKeyEvent::nowMs()))
+        else if (played_.expired(now))
             judgePlayed(*question);
+        else if (played_.due())
+            playedDue_.start(int(*played_.due() - now));
     });
     setObjectName(names_.window);
     setWindowTitle(names_.caption);
