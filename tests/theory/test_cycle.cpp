@@ -104,90 +104,57 @@ class TestCycle : public QObject {
         QVERIFY2(x2 < 24.32, qPrintable(QString::number(x2)));
         QVERIFY(!QuestionCycle::drawTicked(std::vector<bool>(13)));
     }
-    // Played answers, judged as a musician would: "right"/"wrong", the item they read
-    // as (interval size, chord, scale; -1 none), what was played.
+    // Played answers judged as a musician would: the question (Interval, Chord or Scale,
+    // root, item), the notes; right or wrong, the item they read as (-1 none), the name.
     void playedAnswers() {
-        using Q = played::Question;
-        const struct {
-            Q question;
+        const char *const rows[] = {"I 60 7: 57 50 -> right 7 Perfect 5th",
+                                    "I 60 4: 60 63 -> wrong 3 3rd minor",
+                                    "C 60 7: 57 60 64 67 -> wrong 4 A min7",
+                                    "C 60 7: 64 67 69 72 -> right 7 C 6",
+                                    "C 60 7: 48 60 64 67 69 76 -> right 7 C 6",
+                                    "C 60 0: 64 60 62 -> wrong -1 C D E",
+                                    "C 60 0: 62 66 69 -> wrong 0 D maj",
+                                    "C 60 12: 64 68 72 -> right 12 C aug",
+                                    "S 60 0: 48 50 52 53 55 57 59 60 -> right 0 C D E F G A B C",
+                                    "S 60 0: 60 62 63 65 67 69 71 72 -> wrong 3 C D D# F G A B C",
+                                    "S 60 0: 62 64 66 67 69 71 73 74 -> wrong 0 D E F# G A B C# D"};
+        for (const QString row : rows) {
+            const QStringList q = row.section(':', 0, 0).split(' ');
             std::vector<int> notes;
-            const char *expected;
-        } rows[] = {
-            {{Q::Interval, 60, 7}, {60, 67}, "right 7 Perfect 5th"},
-            {{Q::Interval, 60, 7}, {67, 60}, "right 7 Perfect 5th"}, // downwards
-            {{Q::Interval, 60, 7}, {50, 57}, "right 7 Perfect 5th"}, // any start
-            {{Q::Interval, 60, 4}, {60, 63}, "wrong 3 3rd minor"},
-            {{Q::Interval, 60, 0}, {62, 62}, "right 0 Unison"},
-            {{Q::Interval, 60, 12}, {60, 72}, "right 12 Octave"},
-            {{Q::Interval, 60, 7}, {60, 79}, "wrong -1 19 semitones"},
-            {{Q::Chord, 60, 7}, {60, 64, 67, 69}, "right 7 C 6"},
-            {{Q::Chord, 60, 7}, {57, 60, 64, 67}, "wrong 4 A min7"}, // same notes, root A
-            {{Q::Chord, 60, 7}, {64, 67, 69, 72}, "right 7 C 6"},    // an inversion
-            {{Q::Chord, 60, 7}, {48, 60, 64, 67, 69, 76}, "right 7 C 6"},
-            {{Q::Chord, 57, 4}, {60, 64, 67, 69}, "wrong 7 C 6"},
-            {{Q::Chord, 54, 0}, {57, 60, 64}, "wrong 1 A min"},
-            {{Q::Chord, 60, 0}, {64, 60, 62}, "wrong -1 C D E"},
-            {{Q::Chord, 60, 0}, {62, 66, 69}, "wrong 0 D maj"},   // another root
-            {{Q::Chord, 60, 12}, {64, 68, 72}, "right 12 C aug"}, // E G# C: also E aug
-            {{Q::Chord, 65, 19}, {65, 69, 72, 75, 79, 86}, "right 19 F 13"},
-            {{Q::Scale, 60, 0}, {48, 50, 52, 53, 55, 57, 59, 60}, "right 0 C D E F G A B C"},
-            {{Q::Scale, 60, 0}, {60, 62, 63, 65, 67, 69, 71, 72}, "wrong 3 C D D# F G A B C"},
-            {{Q::Scale, 60, 0}, {62, 64, 66, 67, 69, 71, 73, 74}, "wrong 0 D E F# G A B C# D"},
-            {{Q::Scale, 62, 13}, {62, 64, 65, 67, 69, 71, 72, 74}, "right 13 D E F G A B C D"},
-            {{Q::Scale, 60, 4}, {72, 69, 67, 64, 62, 60}, "wrong -1 C A G E D C"},
-        };
-        for (const auto &row : rows) {
-            const played::Verdict v = played::judge(row.question, row.notes);
-            QCOMPARE(QString("%1 %2 %3")
-                         .arg(v.right ? "right" : "wrong")
-                         .arg(v.answeredIndex)
-                         .arg(v.said),
-                     QString(row.expected));
+            for (const QString &n : row.section(": ", 1).section(" ->", 0, 0).split(' '))
+                notes.push_back(n.toInt());
+            const auto kind = played::Question::Kind(QString("ICS").indexOf(q[0]));
+            const played::Verdict v = played::judge({kind, q[1].toInt(), q[2].toInt()}, notes);
+            QCOMPARE(QString("%1 -> %2 %3 %4")
+                         .arg(row.section(" -> ", 0, 0), v.right ? "right" : "wrong",
+                              QString::number(v.answeredIndex), v.said),
+                     row);
         }
     }
 
-    // When the notes make an answer: events "60" (on) or "-60" (off) at "@ms"; what the
-    // collector holds once complete, or "due <ms>"/"waits" after the last event.
+    // When the notes make an answer: events "60" (on) or "-60" (off) "@ms", by a key or
+    // sung (~); after the last: complete, or "due <ms>", or "waits".
     void playedAnswerEnds() {
-        using Q = played::Question;
-        const struct {
-            Q question;
-            bool sung;
-            const char *events, *expected;
-        } rows[] = {
-            {{Q::Interval, 60, 7}, false, "60@0 67@5", "60 67"},
-            {{Q::Chord, 60, 0}, false, "60@0 64@10 67@20 -60@500", "waits"},
-            {{Q::Chord, 60, 0}, false, "60@0 64@10 67@20 -64@900 -60@900 -67@910", "due 910"},
-            {{Q::Chord, 60, 0}, false, "60@0 -60@100 64@300 -64@350", "due 700"},
-            {{Q::Chord, 60, 0}, true, "60@0 64@1000", "due 2500"},
-            {{Q::Scale, 60, 4},
-             false,
-             "60@0 62@300 64@600 67@900 69@1200 72@1500",
-             "60 62 64 67 69 72"},
-            {{Q::Scale, 60, 0}, false, "60@0 62@300 64@600", "due 3100"},
-        };
-        for (const auto &row : rows) {
+        const char *const rows[] = {
+            "C 0: 60@0 64@10 67@20 -60@500 -> waits", "C 0: 60@0 -60@100 64@300 -64@350 -> due 700",
+            "C 0: ~60@0 ~64@1000 -> due 2500",
+            "S 4: 60@0 62@300 64@600 67@900 69@1200 72@1500 -> complete, 6 notes",
+            "S 0: 60@0 62@300 64@600 -> due 3100"};
+        for (const QString row : rows) {
+            const auto kind = played::Question::Kind(QString("ICS").indexOf(row[0]));
+            const played::Question question{kind, 60, row.section(':', 0, 0).mid(2).toInt()};
             played::Collector c;
-            QString got = "waits";
-            for (const QString &e : QString(row.events).split(' ')) {
-                const int note = e.section('@', 0, 0).toInt();
+            QString got;
+            for (QString e : row.section(": ", 1).section(" ->", 0, 0).split(' ')) {
+                const bool sung = e.startsWith('~'), on = !e.remove('~').startsWith('-');
                 const played::NoteEvent event{
-                    std::abs(note), e.section('@', 1).toLongLong(), note > 0,
-                    row.sung ? played::Source::Voice : played::Source::Keyboard};
-                if (c.add(event, row.question)) {
-                    QStringList notes;
-                    for (int n : c.notes())
-                        notes << QString::number(n);
-                    got = notes.join(' ');
-                    break;
-                }
-                if (c.due())
-                    got = QString("due %1").arg(*c.due());
-                else
-                    got = "waits";
+                    std::abs(e.section('@', 0, 0).toInt()), e.section('@', 1).toLongLong(), on,
+                    sung ? played::Source::Voice : played::Source::Keyboard};
+                got = c.add(event, question) ? QString("complete, %1 notes").arg(c.notes().size())
+                      : c.due()              ? QString("due %1").arg(*c.due())
+                                             : "waits";
             }
-            QCOMPARE(QString(row.events) + " -> " + got,
-                     QString(row.events) + " -> " + row.expected);
+            QCOMPARE(row.section(" -> ", 0, 0) + " -> " + got, row);
         }
     }
 };
