@@ -316,6 +316,14 @@ MidiKeyboardInput::MidiKeyboardInput(MidiPort port, std::unique_ptr<RtMidiIn> in
 
 MidiKeyboardInput::~MidiKeyboardInput() {
     in_->cancelCallback();
+    // RtMidi's JACK input unregisters its port while the client's process thread may
+    // still be reading it, which crashed the program as it ended. A JACK client is
+    // therefore never closed: it is left to drop what it hears, and the server lets it
+    // go when the process ends.
+    if (in_->getCurrentApi() == RtMidi::UNIX_JACK) {
+        in_->setCallback([](double, std::vector<unsigned char> *, void *) {}, nullptr);
+        static_cast<void>(in_.release());
+    }
 }
 
 // Runs on the MIDI system's thread.

@@ -523,9 +523,10 @@ class TestEndToEnd : public QObject {
     // A MIDI keyboard (on a JACK server of the test's own) answers an interval and a chord,
     // right and wrong: the wrong one says what was played, the store keeps the notes.
     void midiKeyboardAnswers() {
-        qputenv("JACK_DEFAULT_SERVER", "tonvik-e2e");
+        const QString server = QString("tonvik-e2e-%1").arg(QCoreApplication::applicationPid());
+        qputenv("JACK_DEFAULT_SERVER", server.toUtf8());
         QProcess jack; // synchronous: no event lost on a busy machine
-        jack.start("jackd", {"--no-realtime", "-S", "-n", "tonvik-e2e", "-d", "dummy"});
+        jack.start("jackd", {"--no-realtime", "-S", "-n", server, "-d", "dummy"});
         QTRY_VERIFY2_WITH_TIMEOUT(runCommand("jack_lsp", {}), "jackd did not start", 10000);
         auto keys = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "e2e");
         keys->openVirtualPort("keyboard");
@@ -572,7 +573,7 @@ class TestEndToEnd : public QObject {
         p.exit();
         const auto answers = ProgressStore(db).answers("chords");
         QVERIFY(answers.size() == 2 && answers.back().answeredKeys == "57 60 64");
-        keys.reset(), jack.kill(), jack.waitForFinished(); // our port first, then the server
+        keys.reset(), jack.terminate(), jack.waitForFinished(); // our port first, then the server
     }
 
     void cleanupTestCase() {
