@@ -28,8 +28,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
         "--list-midi-ports) instead of the built-in synthesiser.",
         "PORT");
     const QCommandLineOption midiIn(
-        "midi-in",
-        "Take notes from the MIDI input PORT: a key played answers in the Melody window.", "PORT");
+        "midi-in", "Take notes from the MIDI input PORT: what is played answers in test mode.",
+        "PORT");
     const QCommandLineOption listPorts(
         "list-midi-ports", "List the MIDI ports for --midi-out and --midi-in and exit.");
     const QCommandLineOption progressDb(

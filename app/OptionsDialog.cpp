@@ -2,6 +2,7 @@
 #include "app/OptionsDialog.h"
 
 #include "sound/Instruments.h"
+#include "sound/MidiPorts.h"
 #include "sound/SoundSettings.h"
 
 #include <QComboBox>
@@ -89,6 +90,18 @@ OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent) {
     grid->addWidget(centerButton, 4, 1, Qt::AlignHCenter);
     grid->addWidget(resetButton, 5, 0, 1, 2, Qt::AlignRight);
 
+    midiInputList = new QComboBox;
+    midiInputList->setObjectName("combomidiin");
+    midiInputProblem = new QLabel;
+    midiInputProblem->setObjectName("midiinproblem");
+    midiInputProblem->setWordWrap(true);
+    grid->addWidget(buddyLabel("MIDI input", midiInputList, "Label7"), 5, 0);
+    grid->addWidget(midiInputList, 5, 1);
+    grid->addWidget(midiInputProblem, 6, 0, 1, 2);
+    fillMidiInputs();
+    connect(midiInputList, &QComboBox::currentIndexChanged, this,
+            &OptionsDialog::onMidiInputChosen);
+
     onLoad();
 }
 
@@ -101,6 +114,34 @@ void OptionsDialog::showSettings(const SoundSettings &s) {
     volumeSlider->setValue(s.volume);
     instrumentList->setCurrentIndex(s.instrument);
     panSlider->setValue(s.pan);
+}
+
+// "None", then every MIDI input port; the one in use is chosen.
+void OptionsDialog::fillMidiInputs() {
+    MidiKeyboard *keyboard = MidiKeyboard::current();
+    const std::optional<MidiPort> used = keyboard ? keyboard->port() : std::nullopt;
+    midiInputList->addItem("None");
+    for (const MidiPort &port : listMidiPorts(MidiPort::Input))
+        midiInputList->addItem(port.label(), QStringList{port.api, port.name});
+    if (used) {
+        int at = midiInputList->findText(used->label());
+        if (at < 0) {
+            midiInputList->addItem(used->label(), QStringList{used->api, used->name});
+            at = midiInputList->count() - 1;
+        }
+        midiInputList->setCurrentIndex(at);
+    }
+    midiInputList->setEnabled(keyboard != nullptr);
+}
+
+void OptionsDialog::onMidiInputChosen() {
+    std::optional<MidiPort> port;
+    const QStringList data = midiInputList->currentData().toStringList();
+    if (data.size() == 2)
+        port = MidiPort{data[0], data[1]};
+    QString error;
+    MidiKeyboard *keyboard = MidiKeyboard::current();
+    midiInputProblem->setText(!keyboard || keyboard->choose(port, &error) ? QString() : error);
 }
 
 void OptionsDialog::onCenter() {

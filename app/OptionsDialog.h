@@ -4,6 +4,7 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QSlider;
 struct SoundSettings;
@@ -22,6 +23,9 @@ class OptionsDialog : public QDialog {
     QSlider *panSlider = nullptr;
     QPushButton *centerButton = nullptr;
     QPushButton *resetButton = nullptr; // "Reset to defaults"
+    // The MIDI keyboard's port ("None" first), changed as soon as another is chosen.
+    QComboBox *midiInputList = nullptr;
+    QLabel *midiInputProblem = nullptr;
 
     void done(int result) override;
 
@@ -35,4 +39,6 @@ class OptionsDialog : public QDialog {
     void showSettings(const SoundSettings &settings);
     void onUnload();
     void onCenter();
+    void fillMidiInputs();
+    void onMidiInputChosen();
 };

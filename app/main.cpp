@@ -171,19 +171,19 @@ int main(int argc, char *argv[]) {
                              windows.showSoundProblem(message);
                          });
     }
-    std::unique_ptr<MidiKeyboardInput> midiIn;
-    if (inPort) {
-        if (!(midiIn = MidiKeyboardInput::open(*inPort, &error))) {
-            std::fprintf(stderr, "tonvik: %s\n", qPrintable(error));
-            return 2;
-        }
-        QObject::connect(midiIn.get(), &MidiKeyboardInput::notePressed, &MidiKeyEvent::post);
-        QObject::connect(midiIn.get(), &MidiKeyboardInput::lost, &windows,
-                         [&windows](const QString &message) {
-                             std::fprintf(stderr, "tonvik: %s\n", qPrintable(message));
-                             windows.showSoundProblem(message);
-                         });
+    // The MIDI keyboard: its notes go to the active window, as played on a keyboard.
+    MidiKeyboard keyboard;
+    if (inPort && !keyboard.choose(*inPort, &error)) {
+        std::fprintf(stderr, "tonvik: %s\n", qPrintable(error));
+        return 2;
     }
+    QObject::connect(&keyboard, &MidiKeyboard::notePlayed, [](int note, bool on, qint64 ms) {
+        MidiKeyEvent::post(played::NoteEvent{note, ms, on, played::Source::Keyboard});
+    });
+    QObject::connect(&keyboard, &MidiKeyboard::lost, &windows, [&windows](const QString &message) {
+        std::fprintf(stderr, "tonvik: %s\n", qPrintable(message));
+        windows.showSoundProblem(message);
+    });
 
     windows.showSplash();
     const int status = app.exec();

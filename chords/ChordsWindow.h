@@ -31,6 +31,9 @@ class ChordsWindow : public DrillWindow {
     bool hasQuestion() const override { return noteCount_ > 0; }
     QString answerText() const override;
     bool isRightAnswer(int answer) const override { return answer == questionChord_; }
+    std::optional<played::Question> playedQuestion() const override {
+        return played::Question{played::Question::Chord, questionNotes_[1], questionChord_};
+    }
 
     void describe(Answer &record, int answer) const override;
     std::vector<QAbstractButton *> itemBoxes() const override;

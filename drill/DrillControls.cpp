@@ -129,6 +129,9 @@ void DrillWindow::buildCycleControls() {
     answerLabel->setFrameShape(QFrame::Panel);
     answerLabel->setFrameShadow(QFrame::Sunken);
 
+    playedLabel = makeLabel("playedlabel", QString());
+    playedLabel->setAccessibleDescription("What you played");
+
     stopNoiseButton = makeButton(cycle_.stopName, cycle_.stopCaption);
     connect(stopNoiseButton, &QPushButton::clicked, this, [this] { onStopNoise(); });
 
@@ -166,6 +169,7 @@ void DrillWindow::arrangeWindow(QWidget *central, QWidget *items, QLayout *setti
     right->addLayout(buttons);
     right->addWidget(answerLabel);
     right->addLayout(feedback);
+    right->addWidget(playedLabel);
     right->addLayout(settings);
     right->addStretch(1);
     if (navigationOnTheRight)

@@ -49,6 +49,20 @@ DrillWindow::DrillWindow(DrillKind kind, Names names, Cycle cycle, QWidget *pare
     : QMainWindow(parent), cycle_(std::move(cycle)), kind_(kind), names_(std::move(names)) {
     questionCycle_ = QuestionCycle({cycle_.recomputePercentOnNew, cycle_.enableOnDraw});
     questionCycle_.changed = [this] { showCycle(); };
+    playedDue_.setSingleShot(true);
+    playedDue_.setTimerType(Qt::PreciseTimer);
+    connect(&playedDue_, &QTimer::timeout, this, [this] {
+        const auto question = playedQuestion();
+        if (!question || !loaded_)
+            return;
+        const qint64 now = MidiKeyEvent::nowMs();
+        if (playbackInProgress()) // judged once the question has been heard out
+            playedDue_.start(50);
+        else if (played_.expired(now))
+            judgePlayed(*question);
+        else if (played_.due())
+            playedDue_.start(int(*played_.due() - now));
+    });
     setObjectName(names_.window);
     setWindowTitle(names_.caption);
     setAccessibleName(names_.caption);
@@ -121,6 +135,7 @@ void DrillWindow::load() {
         statusBar()->showMessage(soundProblem_);
 
     loaded_ = true;
+    forgetPlayed();
     // The new score labels start from "0": nothing asked so far is in their tally.
     questionCycle_.load();
     answerOnShow_ = false;
@@ -235,7 +250,7 @@ void DrillWindow::unload() {
     testOption = noTestOption = nullptr;
     questionsCaption = questionsCount = rightCaption = rightCount = percentLabel = percentSign =
         nullptr;
-    feedbackLabel = answerLabel = sliderValue = nullptr;
+    feedbackLabel = answerLabel = playedLabel = sliderValue = nullptr;
     delaySlider = nullptr;
     weakItemsBox = nullptr;
     menuBar()->clear();
@@ -303,6 +318,12 @@ void DrillWindow::showCycle() {
         feedbackLabel->setText(said);
         if (!said.isEmpty())
             announce(feedbackLabel);
+    }
+    const QString played = state.feedback == Feedback::Wrong ? playedSaid_ : QString();
+    if (playedLabel->text() != played) {
+        playedLabel->setText(played);
+        if (!played.isEmpty())
+            announce(playedLabel);
     }
     if (state.answerShown != answerOnShow_) {
         answerOnShow_ = state.answerShown;
@@ -373,11 +394,19 @@ void DrillWindow::announce(QLabel *label) {
 }
 
 void DrillWindow::judgeAnswer(int answer) {
+    judged(isRightAnswer(answer), answer, nullptr);
+}
+
+void DrillWindow::judged(bool right, int answer, const played::Verdict *played) {
     // The cycle judges once, in test mode, a question there is; the controls show the
     // feedback and the answer as it does.
-    const bool right = isRightAnswer(answer);
+    const QString said = played && !right ? "You played: " + played->said : QString();
     if (!questionCycle_.judge(right, questionWeight()))
         return;
+    if (said != playedSaid_) {
+        playedSaid_ = said;
+        showCycle();
+    }
     feedback_->setMciFileName(right ? "right.wav" : "wrong.wav");
     feedback_->setMciCommand("play");
     Answer record;
@@ -387,7 +416,57 @@ void DrillWindow::judgeAnswer(int answer) {
     record.weight = questionWeight();
     record.answerMs = msSinceQuestion();
     describe(record, answer);
+    if (played)
+        record.answeredKeys = played->notes;
     emit answerJudged(record);
+}
+
+void DrillWindow::newPressed() {
+    forgetPlayed();
+    questionCycle_.newPressed();
+}
+
+void DrillWindow::forgetPlayed() {
+    played_.reset();
+    playedDue_.stop();
+    playedSaid_.clear();
+}
+
+// Outside test mode a note sounds, as the Melody window's keys do; in test mode the
+// notes after a question answer it, once they make an answer.
+void DrillWindow::onPlayedNote(const played::NoteEvent &event) {
+    const std::optional<played::Question> question = playedQuestion();
+    if (!question) {
+        if (event.on)
+            midiKeyPressed(event.note);
+        return;
+    }
+    if (!testMode()) {
+        const SoundSettings &s = soundSettings();
+        if (event.on)
+            midi_->noteOn(s.channel, s.volume, event.note);
+        return;
+    }
+    const QuestionCycle::State &state = questionCycle_.state();
+    if (!state.hasQuestion || state.judged) {
+        played_.reset();
+        return;
+    }
+    if (played_.add(event, *question)) {
+        judgePlayed(*question);
+        return;
+    }
+    if (const std::optional<qint64> due = played_.due())
+        playedDue_.start(int(std::max<qint64>(0, *due - MidiKeyEvent::nowMs())));
+    else
+        playedDue_.stop();
+}
+
+void DrillWindow::judgePlayed(const played::Question &question) {
+    const played::Verdict verdict = played::judge(question, played_.notes());
+    played_.reset();
+    playedDue_.stop();
+    judged(verdict.right, verdict.answeredIndex, &verdict);
 }
 
 QString DrillWindow::drillName() const {
@@ -409,10 +488,12 @@ void DrillWindow::onReset() {
 }
 
 void DrillWindow::onTestMode() {
+    forgetPlayed();
     questionCycle_.selectTestMode(true);
 }
 
 void DrillWindow::onNoTest() {
+    forgetPlayed();
     questionCycle_.selectTestMode(false);
 }
 
@@ -528,7 +609,7 @@ bool DrillWindow::event(QEvent *event) {
     }
     if (event->type() == MidiKeyEvent::eventType()) {
         if (loaded_)
-            midiKeyPressed(static_cast<MidiKeyEvent *>(event)->note());
+            onPlayedNote(static_cast<MidiKeyEvent *>(event)->played());
         return true;
     }
     return QMainWindow::event(event);

@@ -4,11 +4,13 @@
 #include "sound/FeedbackSound.h"
 #include "sound/MidiControl.h"
 #include "theory/Answer.h"
+#include "theory/PlayedNotes.h"
 #include "theory/QuestionCycle.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 #include <memory>
 #include <set>
 #include <vector>
@@ -133,9 +135,12 @@ class DrillWindow : public QMainWindow {
     // The check boxes of the items, by index.
     virtual std::vector<QAbstractButton *> itemBoxes() const = 0;
     virtual int questionWeight() const { return 1; }
-    // A key pressed on a MIDI keyboard while this window is active. The answers of
-    // most drills are items, not notes, so by default it means nothing.
+    // A key pressed on a MIDI keyboard while this window is active, in a drill that
+    // takes no played answers (playedQuestion() gives none).
     virtual void midiKeyPressed(int /*note*/) {}
+    // What notes played in test mode answer: the current question as played::judge
+    // reads it; none where keys press the window's own buttons instead.
+    virtual std::optional<played::Question> playedQuestion() const { return std::nullopt; }
 
     // ---- the shared cycle ----
     virtual void onNew();
@@ -144,7 +149,7 @@ class DrillWindow : public QMainWindow {
     // Writes the current question's answer into the answer display, as Reveal shows it.
     virtual void showAnswer();
     // New pressed: the feedback and the answer go (what it enables is the cycle's rule).
-    void newPressed() { questionCycle_.newPressed(); }
+    void newPressed();
     void onTestMode();
     void onNoTest();
     void onReset();
@@ -246,6 +251,7 @@ class DrillWindow : public QMainWindow {
     QPushButton *resetButton = nullptr;
     QLabel *feedbackLabel = nullptr;
     QLabel *answerLabel = nullptr; // answer display
+    QLabel *playedLabel = nullptr; // what was played, under a wrong answer
     QPushButton *stopNoiseButton = nullptr;
     QGroupBox *sliderFrame = nullptr;
     QSlider *delaySlider = nullptr;
@@ -271,6 +277,13 @@ class DrillWindow : public QMainWindow {
     // The window's kept place, where it fits the screens of this run.
     void restoreKeptPlace();
     void keepPlace();
+    // A note played (or sung) while this window is active.
+    void onPlayedNote(const played::NoteEvent &event);
+    // The notes gathered so far answer the question.
+    void judgePlayed(const played::Question &question);
+    void forgetPlayed();
+    // The judging shared by an item answered and notes played (`played`, else null).
+    void judged(bool right, int answer, const played::Verdict *played);
 
     DrillKind kind_;
     Names names_;
@@ -286,6 +299,9 @@ class DrillWindow : public QMainWindow {
     std::vector<std::pair<QPushButton *, Qt::Key>> keys_;
     QString soundProblem_;
     QWidget *navigation_ = nullptr;
+    played::Collector played_; // the notes of the answer being played
+    QTimer playedDue_;         // when they make an answer unless more come
+    QString playedSaid_;       // "You played: A min" after a wrong played answer
     std::unique_ptr<MidiControl> midi_;
     std::unique_ptr<FeedbackSound> feedback_;
     // Each kept control with the value loading the window gave it.

@@ -33,6 +33,9 @@ class IntervalsWindow : public DrillWindow {
     bool hasQuestion() const override { return rootNote_ != 0; }
     QString answerText() const override;
     bool isRightAnswer(int answer) const override { return answer == questionInterval_; }
+    std::optional<played::Question> playedQuestion() const override {
+        return played::Question{played::Question::Interval, rootNote_, questionInterval_};
+    }
 
     void describe(Answer &record, int answer) const override;
     std::vector<QAbstractButton *> itemBoxes() const override;

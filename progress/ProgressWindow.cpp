@@ -272,8 +272,8 @@ QWidget *ProgressWindow::confusionTab() {
     const std::vector<int> rowsAsked(asked.begin(), asked.end());
     const std::vector<int> columnsAnswered(answered.begin(), answered.end());
     QStringList headers{"Asked \\ answered"};
-    for (int a : columnsAnswered)
-        headers << figures_.itemNames.value(a);
+    for (int a : columnsAnswered) // -1: notes played that make no item
+        headers << (a < 0 ? QString("other notes") : figures_.itemNames.value(a));
     std::vector<QStringList> rows;
     for (int q : rowsAsked) {
         QStringList row{figures_.itemNames.value(q)};

@@ -29,6 +29,9 @@ class ScalesWindow : public DrillWindow {
     bool hasQuestion() const override { return noteCount_ > 0; }
     QString answerText() const override;
     bool isRightAnswer(int answer) const override { return answer == questionScale_; }
+    std::optional<played::Question> playedQuestion() const override {
+        return played::Question{played::Question::Scale, questionNotes_[0], questionScale_};
+    }
 
     void describe(Answer &record, int answer) const override;
     std::vector<QAbstractButton *> itemBoxes() const override;

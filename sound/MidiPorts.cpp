@@ -6,6 +6,7 @@
 #include <QLoggingCategory>
 #include <QMetaObject>
 #include <RtMidi.h>
+#include <chrono>
 #include <iostream>
 #include <sstream>
 
@@ -315,14 +316,65 @@ MidiKeyboardInput::MidiKeyboardInput(MidiPort port, std::unique_ptr<RtMidiIn> in
 
 MidiKeyboardInput::~MidiKeyboardInput() {
     in_->cancelCallback();
+    // RtMidi's JACK input unregisters its port while the client's process thread may
+    // still be reading it, which crashed the program as it ended. A JACK client is
+    // therefore never closed: it is left to drop what it hears, and the server lets it
+    // go when the process ends.
+    if (in_->getCurrentApi() == RtMidi::UNIX_JACK) {
+        in_->setCallback([](double, std::vector<unsigned char> *, void *) {}, nullptr);
+        static_cast<void>(in_.release());
+    }
 }
 
 // Runs on the MIDI system's thread.
 void MidiKeyboardInput::received(double, std::vector<unsigned char> *message, void *self) {
-    if (message->size() < 3 || ((*message)[0] & 0xf0) != 0x90 || (*message)[2] == 0)
+    if (message->size() < 3)
+        return;
+    const int kind = (*message)[0] & 0xf0;
+    if (kind != 0x90 && kind != 0x80)
         return;
     const int note = (*message)[1] & 0x7f;
+    const bool on = kind == 0x90 && (*message)[2] != 0;
+    const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count();
     auto *input = static_cast<MidiKeyboardInput *>(self);
     QMetaObject::invokeMethod(
-        input, [input, note] { emit input->notePressed(note); }, Qt::QueuedConnection);
+        input, [input, note, on, ms] { emit input->notePlayed(note, on, ms); },
+        Qt::QueuedConnection);
+}
+
+namespace {
+MidiKeyboard *g_keyboard = nullptr;
+}
+
+MidiKeyboard::MidiKeyboard(QObject *parent) : QObject(parent) {
+    g_keyboard = this;
+}
+
+MidiKeyboard::~MidiKeyboard() {
+    if (g_keyboard == this)
+        g_keyboard = nullptr;
+}
+
+MidiKeyboard *MidiKeyboard::current() {
+    return g_keyboard;
+}
+
+bool MidiKeyboard::choose(const std::optional<MidiPort> &port, QString *error) {
+    if (port && input_ && port->label() == input_->port().label())
+        return true;
+    std::unique_ptr<MidiKeyboardInput> input;
+    if (port && !(input = MidiKeyboardInput::open(*port, error)))
+        return false;
+    input_ = std::move(input);
+    if (input_) {
+        connect(input_.get(), &MidiKeyboardInput::notePlayed, this, &MidiKeyboard::notePlayed);
+        connect(input_.get(), &MidiKeyboardInput::lost, this, &MidiKeyboard::lost);
+    }
+    return true;
+}
+
+std::optional<MidiPort> MidiKeyboard::port() const {
+    return input_ ? std::optional<MidiPort>(input_->port()) : std::nullopt;
 }

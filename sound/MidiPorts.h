@@ -102,8 +102,8 @@ class MidiPortOutput : public QObject, public MidiBackend {
     bool lost_ = false;
 };
 
-// Notes played on a MIDI keyboard: each note-on (velocity above 0) is reported on the
-// user-interface thread.
+// Notes played on a MIDI keyboard: each note-on (velocity above 0) and note-off is
+// reported on the user-interface thread, with the steady clock's time (ms) it came at.
 class MidiKeyboardInput : public QObject {
     Q_OBJECT
   public:
@@ -113,7 +113,7 @@ class MidiKeyboardInput : public QObject {
     const MidiPort &port() const { return port_; }
 
   signals:
-    void notePressed(int note);
+    void notePlayed(int note, bool on, qint64 ms);
     void lost(const QString &message);
 
   private:
@@ -123,4 +123,26 @@ class MidiKeyboardInput : public QObject {
     MidiPort port_;
     std::unique_ptr<RtMidiIn> in_;
     MidiPortWatch watch_;
+};
+
+// The MIDI keyboard of the run: the input port named on the command line or chosen in
+// Options, changed at once; its notes and its loss as one source whatever the port.
+class MidiKeyboard : public QObject {
+    Q_OBJECT
+  public:
+    explicit MidiKeyboard(QObject *parent = nullptr);
+    ~MidiKeyboard() override;
+    static MidiKeyboard *current();
+
+    // Listens to `port` from now on (none: to no port). On failure nothing changes and
+    // *error says why.
+    bool choose(const std::optional<MidiPort> &port, QString *error);
+    std::optional<MidiPort> port() const;
+
+  signals:
+    void notePlayed(int note, bool on, qint64 ms);
+    void lost(const QString &message);
+
+  private:
+    std::unique_ptr<MidiKeyboardInput> input_;
 };

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <RtMidi.h>
 #include <cmath>
 #include <csignal>
 #include <sndfile.h>
@@ -18,6 +19,10 @@ namespace {
 constexpr int kRate = 48000;
 constexpr unsigned long kDown = 0xff54, kEscape = 0xff1b, kHome = 0xff50, kReturn = 0xff0d;
 const QStringList kKeyNames = QString("C C# D D# E F F# G G# A A# B").split(' ');
+const QStringList kIntervalNames = {"Unison",    "2nd minor",   "2nd major",      "3rd minor",
+                                    "3rd major", "Perfect 4th", "5th diminished", "Perfect 5th",
+                                    "6th minor", "6th major",   "7th minor",      "7th major",
+                                    "Octave"};
 
 // Where a note starts near `expected`: the first 1 ms step of its fundamental's 10 ms
 // level rising half as much as the steepest (the same lag for every note).
@@ -280,10 +285,7 @@ class TestEndToEnd : public QObject {
     // In test mode the answer is judged: "Right!" with right.wav, "Wrong!" with wrong.wav;
     // a screen reader hears the verdict, the answer (revealed with it) and the score.
     void testModeAnswersAreHeard() {
-        const QStringList names = {"Unison",    "2nd minor",   "2nd major",      "3rd minor",
-                                   "3rd major", "Perfect 4th", "5th diminished", "Perfect 5th",
-                                   "6th minor", "6th major",   "7th minor",      "7th major",
-                                   "Octave"};
+        const QStringList &names = kIntervalNames;
         QVERIFY(p_.press("Scales", "push button", "Intervals"));
         QVERIFY(p_.press("Intervals", "radio button", "Test mode"));
         A11yEvents announced("object:property-change:accessible-name");
@@ -537,6 +539,62 @@ class TestEndToEnd : public QObject {
             p.process.waitForFinished();
             QCOMPARE(int(ProgressStore(db).answers("melody").size()), 3);
         }
+    }
+
+    // A MIDI keyboard (on a JACK server of the test's own) answers an interval and a chord,
+    // right and wrong: the wrong one says what was played, the store keeps the notes.
+    void midiKeyboardAnswers() {
+        const QString server = QString("tonvik-e2e-%1").arg(QCoreApplication::applicationPid());
+        qputenv("JACK_DEFAULT_SERVER", server.toUtf8());
+        QProcess jack; // synchronous: no event lost on a busy machine
+        jack.start("jackd", {"--no-realtime", "-S", "-n", server, "-d", "dummy"});
+        QTRY_VERIFY2_WITH_TIMEOUT(runCommand("jack_lsp", {}), "jackd did not start", 10000);
+        auto keys = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "e2e");
+        keys->openVirtualPort("keyboard");
+        const QString db = dir_.filePath("keyboard.sqlite");
+        Program p;
+        p.start(prefix_, QProcessEnvironment::systemEnvironment(),
+                {"--midi-in", "e2e:keyboard", "--progress-db", db}, true);
+        for (const QString title : {"Intervals", "Chords"}) {
+            QVERIFY(p.press(title == "Chords" ? "Intervals" : "Melody", "push button", title));
+            QVERIFY(p.press(title, "radio button", "Test mode"));
+            QVERIFY(runCommand("xdotool", {"search", "--name", "^Tonvik 1.0 " + title + "$",
+                                           "windowfocus", "--sync"})); // the keyboard plays there
+            for (const bool right : {true, false}) {
+                const int from = int(p.traceLines().size());
+                QVERIFY(p.press(title, "push button", "New"));
+                QTRY_VERIFY(p.notes({}, from).size() >= 2);
+                QTest::qWait(1500); // heard out
+                const auto asked = p.notes({}, from);
+                std::vector<int> notes = {57, 60, 64}; // A min, no chord on C
+                QString said = "A min";
+                if (title == "Intervals") {
+                    const int size = std::abs(asked[1].note - asked[0].note);
+                    const int played = right ? size : (size + 1) % 13;
+                    notes = {70, 70 - played}; // downwards, from another note
+                    said = kIntervalNames[played];
+                } else if (right) {
+                    notes = {asked[0].note - 12}; // doubled an octave below, the rest above
+                    for (const TracedNote &n : asked)
+                        notes.push_back(n.note + 12);
+                }
+                for (const unsigned char status : {0x90, 0x80})
+                    for (const int n : notes) {
+                        const unsigned char message[] = {status, static_cast<unsigned char>(n), 90};
+                        keys->sendMessage(message, 3);
+                        QTest::qWait(30);
+                    }
+                QVERIFY(a11y::waitFor(p.window(title), "label", right ? "Right!" : "Wrong!", 5000)
+                            .valid());
+                QCOMPARE(
+                    a11y::waitFor(p.window(title), "label", "You played: " + said, 500).valid(),
+                    !right);
+            }
+        }
+        p.exit();
+        const auto answers = ProgressStore(db).answers("chords");
+        QVERIFY(answers.size() == 2 && answers.back().answeredKeys == "57 60 64");
+        keys.reset(), jack.terminate(), jack.waitForFinished(); // our port first, then the server
     }
 
     void cleanupTestCase() {

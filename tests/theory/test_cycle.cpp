@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The question cycle of the drill windows, pressed through as learners would, and the draw
-// of a ticked item.
+// The question cycle of the drill windows, pressed through as learners would, the draw
+// of a ticked item, and answers played on a keyboard.
+#include "theory/PlayedNotes.h"
 #include "theory/QuestionCycle.h"
 #include "theory/Random.h"
 #include "theory/WeakItems.h"
@@ -146,6 +147,60 @@ class TestCycle : public QObject {
         }
         // Not asked for a day weighs more than just asked.
         QVERIFY(weakitems::weight({10, 1, 86400.0}) > weakitems::weight({10, 1, 60.0}));
+    }
+
+    // Played answers judged as a musician would: the question (Interval, Chord or Scale,
+    // root, item), the notes; right or wrong, the item they read as (-1 none), the name.
+    void playedAnswers() {
+        const char *const rows[] = {"I 60 7: 57 50 -> right 7 Perfect 5th",
+                                    "I 60 4: 60 63 -> wrong 3 3rd minor",
+                                    "C 60 7: 57 60 64 67 -> wrong 4 A min7",
+                                    "C 60 7: 64 67 69 72 -> right 7 C 6",
+                                    "C 60 7: 48 60 64 67 69 76 -> right 7 C 6",
+                                    "C 60 0: 64 60 62 -> wrong -1 C D E",
+                                    "C 60 0: 62 66 69 -> wrong 0 D maj",
+                                    "C 60 12: 64 68 72 -> right 12 C aug",
+                                    "S 60 0: 48 50 52 53 55 57 59 60 -> right 0 C D E F G A B C",
+                                    "S 60 0: 60 62 63 65 67 69 71 72 -> wrong 3 C D D# F G A B C",
+                                    "S 60 0: 62 64 66 67 69 71 73 74 -> wrong 0 D E F# G A B C# D"};
+        for (const QString row : rows) {
+            const QStringList q = row.section(':', 0, 0).split(' ');
+            std::vector<int> notes;
+            for (const QString &n : row.section(": ", 1).section(" ->", 0, 0).split(' '))
+                notes.push_back(n.toInt());
+            const auto kind = played::Question::Kind(QString("ICS").indexOf(q[0]));
+            const played::Verdict v = played::judge({kind, q[1].toInt(), q[2].toInt()}, notes);
+            QCOMPARE(QString("%1 -> %2 %3 %4")
+                         .arg(row.section(" -> ", 0, 0), v.right ? "right" : "wrong",
+                              QString::number(v.answeredIndex), v.said),
+                     row);
+        }
+    }
+
+    // When the notes make an answer: events "60" (on) or "-60" (off) "@ms", by a key or
+    // sung (~); after the last: complete, or "due <ms>", or "waits".
+    void playedAnswerEnds() {
+        const char *const rows[] = {
+            "C 0: 60@0 64@10 67@20 -60@500 -> waits", "C 0: 60@0 -60@100 64@300 -64@350 -> due 700",
+            "C 0: ~60@0 ~64@1000 -> due 2500",
+            "S 4: 60@0 62@300 64@600 67@900 69@1200 72@1500 -> complete, 6 notes",
+            "S 0: 60@0 62@300 64@600 -> due 3100"};
+        for (const QString row : rows) {
+            const auto kind = played::Question::Kind(QString("ICS").indexOf(row[0]));
+            const played::Question question{kind, 60, row.section(':', 0, 0).mid(2).toInt()};
+            played::Collector c;
+            QString got;
+            for (QString e : row.section(": ", 1).section(" ->", 0, 0).split(' ')) {
+                const bool sung = e.startsWith('~'), on = !e.remove('~').startsWith('-');
+                const played::NoteEvent event{
+                    std::abs(e.section('@', 0, 0).toInt()), e.section('@', 1).toLongLong(), on,
+                    sung ? played::Source::Voice : played::Source::Keyboard};
+                got = c.add(event, question) ? QString("complete, %1 notes").arg(c.notes().size())
+                      : c.due()              ? QString("due %1").arg(*c.due())
+                                             : "waits";
+            }
+            QCOMPARE(row.section(" -> ", 0, 0) + " -> " + got, row);
+        }
     }
 };
 
