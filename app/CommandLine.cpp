@@ -30,6 +30,11 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
     const QCommandLineOption midiIn(
         "midi-in",
         "Take notes from the MIDI input PORT: a key played answers in the Melody window.", "PORT");
+    const QCommandLineOption audioIn(
+        "audio-in",
+        "Listen to the PulseAudio source SOURCE (a name as 'pactl list sources short' gives "
+        "it): in test mode, notes sung or played into it answer.",
+        "SOURCE");
     const QCommandLineOption listPorts(
         "list-midi-ports", "List the MIDI ports for --midi-out and --midi-in and exit.");
     const QCommandLineOption progressDb(
@@ -46,7 +51,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
         "sound-info", "Open the audio output, print its driver, period, buffer, sound font "
                       "and feedback sounds, and exit.");
     parser.addOptions({help, version, soundFont, audioDriver, latency, soundInfo, midiOut, midiIn,
-                       listPorts, progressDb, exportProgress});
+                       audioIn, listPorts, progressDb, exportProgress});
 
     CommandLineResult result;
     auto fail = [&](const QString &message) {
@@ -108,6 +113,9 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
     if ((parser.isSet(midiOut) && options.midiOut.isEmpty()) ||
         (parser.isSet(midiIn) && options.midiIn.isEmpty()))
         return fail("a MIDI port name cannot be empty");
+    options.audioIn = parser.value(audioIn);
+    if (parser.isSet(audioIn) && options.audioIn.isEmpty())
+        return fail("an audio input's name cannot be empty");
     options.listMidiPorts = parser.isSet(listPorts);
     options.progressDb = parser.value(progressDb);
     options.exportProgress = parser.value(exportProgress);

@@ -19,6 +19,8 @@ class OptionsDialog : public QDialog {
     QSlider *volumeSlider = nullptr;
     QSlider *panSlider = nullptr;
     QPushButton *centerButton = nullptr;
+    // The audio input whose sung or played notes answer: "None" or a sound server source.
+    QComboBox *audioInList = nullptr;
 
     void done(int result) override;
 

@@ -19,6 +19,7 @@ class QComboBox;
 class QLayout;
 class QGroupBox;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QSlider;
@@ -83,6 +84,15 @@ class DrillWindow : public QMainWindow {
     void showWindow();
     // A note from the sound engine (e.g. that the program is silent) for the status bar.
     void showSoundProblem(const QString &text);
+
+    // The voice input: whether it listens (the display beside the answer shows), and
+    // what it hears now: the note and its cents off ("A4 -12 cents"; empty: no pitch)
+    // and the input level in dBFS.
+    void showVoiceInput(bool listening);
+    void showHeard(const QString &note, double levelDb);
+    // Whether an answer sung or played now would be taken: the window is loaded, in
+    // test mode, and nothing is playing.
+    bool takesAnswers() const { return loaded_ && testMode() && !playbackInProgress(); }
 
     MidiControl *midi() const { return midi_.get(); }
     FeedbackSound *feedbackSound() const { return feedback_.get(); }
@@ -235,6 +245,9 @@ class DrillWindow : public QMainWindow {
     QGroupBox *sliderFrame = nullptr;
     QSlider *delaySlider = nullptr;
     QLabel *sliderValue = nullptr; // Label4, where the window shows the slider's value
+    QWidget *voiceRow = nullptr;   // the voice input's display: the note heard and the level
+    QLabel *heardLabel = nullptr;
+    QProgressBar *levelBar = nullptr;
 
     const Cycle cycle_;
 
@@ -262,6 +275,9 @@ class DrillWindow : public QMainWindow {
     QElapsedTimer sinceQuestion_;
     std::vector<std::pair<QPushButton *, Qt::Key>> keys_;
     QString soundProblem_;
+    bool voiceInput_ = false;
+    QString heard_;
+    double levelDb_ = -120;
     QWidget *navigation_ = nullptr;
     std::unique_ptr<MidiControl> midi_;
     std::unique_ptr<FeedbackSound> feedback_;
