@@ -5,22 +5,30 @@
 #include "drill/MidiKeyEvent.h"
 #include "theory/PitchClasses.h"
 
+#include <QLoggingCategory>
 #include <cmath>
 #include <cstdio>
+
+Q_DECLARE_LOGGING_CATEGORY(lcListen)
 
 namespace {
 VoiceAnswers *g_current = nullptr;
 }
 
-VoiceAnswers::VoiceAnswers(WindowRegistry &windows, std::function<TimePoint()> audibleUntil,
-                           QObject *parent)
+VoiceAnswers::VoiceAnswers(WindowRegistry &windows, PitchListener::OwnSound own, QObject *parent)
     : QObject(parent), windows_(windows) {
     g_current = this;
-    listener_.setGate(std::move(audibleUntil));
+    listener_.setGate(std::move(own));
     connect(&listener_, &PitchListener::noteHeard, this, [this](int key, double) {
         // Heard only by a drill that takes an answer now; the key is judged like one
         // played on a MIDI keyboard.
-        if (DrillWindow *w = windows_.activeDrill(); w && w->takesAnswers())
+        DrillWindow *w = windows_.activeDrill();
+        const bool taken = w && w->takesAnswers();
+        qCDebug(lcListen, "key %d %s", key,
+                taken ? "answers"
+                : w   ? "is no answer now"
+                      : "heard with no drill active");
+        if (taken)
             MidiKeyEvent::post(key);
     });
     connect(&listener_, &PitchListener::reading, this,

@@ -14,8 +14,7 @@ class WindowRegistry;
 class VoiceAnswers : public QObject {
     Q_OBJECT
   public:
-    VoiceAnswers(WindowRegistry &windows, std::function<TimePoint()> audibleUntil,
-                 QObject *parent = nullptr);
+    VoiceAnswers(WindowRegistry &windows, PitchListener::OwnSound own, QObject *parent = nullptr);
     ~VoiceAnswers() override;
     // The one of the run, if there is one (the options dialog chooses its source).
     static VoiceAnswers *current();

@@ -180,7 +180,8 @@ int main(int argc, char *argv[]) {
     }
 
     // Answers sung or played: deaf to our own sound while it is heard.
-    VoiceAnswers voice(windows, [&engine] { return engine.audibleUntil(); });
+    VoiceAnswers voice(windows, {[&engine] { return engine.audibleUntil(); },
+                                 [&engine] { return engine.outputDb(); }});
     if (!options.audioIn.isEmpty())
         voice.listenTo(options.audioIn);
 

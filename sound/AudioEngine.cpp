@@ -376,10 +376,11 @@ AudioOutput::Client::Period AudioEngine::render(int len, float *left, float *rig
     const bool quiet = silent && !struck_ && scheduler_.idle();
     if (!config_.offline) {
         // The period is heard once the output's buffer ahead of it has played.
-        constexpr float kAudible = 0.00316f; // -50 dBFS
+        constexpr float kAudible = 0.0316f; // -30 dBFS
         float peak = 0;
         for (int i = 0; i < len; ++i)
             peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
+        outputDb_.store(20 * std::log10(std::max(peak, 1e-6f)), std::memory_order_relaxed);
         if (peak >= kAudible) {
             const int frames = len + output_.periodSize() * output_.periods();
             audibleUntil_.store(

@@ -34,7 +34,8 @@ double NoteDetector::seconds() const {
     return double(hops_) * settings_.hop / settings_.sampleRate;
 }
 
-void NoteDetector::feed(const float *samples, std::size_t n, std::vector<Note> &notes, bool deaf) {
+void NoteDetector::feed(const float *samples, std::size_t n, std::vector<Note> &notes, bool deaf,
+                        double echoDb) {
     const auto hop = size_t(settings_.hop);
     for (std::size_t i = 0; i < n;) {
         const std::size_t take = std::min(n - i, hop - pending_.size());
@@ -43,7 +44,7 @@ void NoteDetector::feed(const float *samples, std::size_t n, std::vector<Note> &
         if (pending_.size() == hop) {
             std::copy(pending_.begin(), pending_.end(), aubio_->in->data);
             pending_.clear();
-            analyse(notes, deaf);
+            analyse(notes, deaf, echoDb);
         }
     }
 }
@@ -59,7 +60,7 @@ void NoteDetector::startNote(double key, double at, bool deaf) {
     gapHops_ = 0;
 }
 
-void NoteDetector::analyse(std::vector<Note> &notes, bool deaf) {
+void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
     ++hops_;
     const double now = seconds();
     const double hopMs = 1000.0 * settings_.hop / settings_.sampleRate;
@@ -88,6 +89,7 @@ void NoteDetector::analyse(std::vector<Note> &notes, bool deaf) {
 
     if (inNote_ && deaf)
         tainted_ = true;
+
     if (!reading_.voiced) {
         if (inNote_ && ++gapHops_ * hopMs >= settings_.gapMs)
             inNote_ = false;
@@ -110,7 +112,7 @@ void NoteDetector::analyse(std::vector<Note> &notes, bool deaf) {
         ++readings_;
     }
     if (!counted_ && !tainted_ && (now - startedAt_) * 1000 >= settings_.holdMs - hopMs / 2 &&
-        readings_ * hopMs * 2 >= settings_.holdMs) {
+        readings_ * hopMs * 2 >= settings_.holdMs && level > echoDb + 6) {
         counted_ = true;
         const double mean = sum_ / readings_;
         const int nearest = int(std::lround(mean));

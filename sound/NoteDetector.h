@@ -50,8 +50,10 @@ class NoteDetector {
 
     // Analyses `n` samples at the settings' rate and appends the notes that count. A
     // note that was being heard while `deaf` (our own sound playing) never counts, even
-    // if it goes on after.
-    void feed(const float *samples, std::size_t n, std::vector<Note> &notes, bool deaf = false);
+    // if it goes on after; nor one no louder than `echoDb` + 6 dB, the level our own
+    // sound (a note ringing on) is expected to reach the input at.
+    void feed(const float *samples, std::size_t n, std::vector<Note> &notes, bool deaf = false,
+              double echoDb = -120);
     // The latest reading.
     const Reading &reading() const { return reading_; }
     // Seconds of signal analysed so far.
@@ -59,7 +61,7 @@ class NoteDetector {
     const Settings &settings() const { return settings_; }
 
   private:
-    void analyse(std::vector<Note> &notes, bool deaf);
+    void analyse(std::vector<Note> &notes, bool deaf, double echoDb);
     void startNote(double key, double at, bool deaf);
 
     Settings settings_;

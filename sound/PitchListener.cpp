@@ -3,6 +3,7 @@
 
 #include <QLoggingCategory>
 #include <QMetaObject>
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -113,9 +114,9 @@ QList<PitchListener::Source> PitchListener::sources() {
 // The record stream and the thread that reads and analyses it.
 class PitchListener::Record {
   public:
-    Record(PitchListener *owner, NoteDetector::Settings settings,
-           std::function<TimePoint()> audibleUntil, std::chrono::milliseconds tail)
-        : owner_(owner), detector_(settings), audibleUntil_(std::move(audibleUntil)), tail_(tail),
+    Record(PitchListener *owner, NoteDetector::Settings settings, OwnSound own,
+           std::chrono::milliseconds tail)
+        : owner_(owner), detector_(settings), own_(std::move(own)), tail_(tail),
           connection_("Tonvik") {}
     ~Record() {
         if (thread_.joinable()) {
@@ -246,6 +247,8 @@ class PitchListener::Record {
         std::vector<float> samples;
         std::vector<NoteDetector::Note> notes;
         auto lastReading = SteadyClock::now();
+        bool wasDeaf = false;
+        double coupling = -120;
         bool gone = false;
         pa_threaded_mainloop_lock(connection_.loop);
         while (!quit_) {
@@ -279,13 +282,23 @@ class PitchListener::Record {
             pa_threaded_mainloop_unlock(connection_.loop);
 
             // Hop by hop, each deaf if our own sound was heard when it was taken.
-            const TimePoint deafUntil = audibleUntil_ ? audibleUntil_() + tail_ : TimePoint{};
+            const TimePoint deafUntil =
+                own_.audibleUntil ? own_.audibleUntil() + tail_ : TimePoint{};
+            const double ownDb = own_.levelDb ? own_.levelDb() : -120;
             size_t used = 0;
             for (; samples.size() - used >= hop; used += hop) {
                 const auto after = samples.size() - used - hop; // samples taken after this hop
                 const TimePoint taken =
                     lastTaken - std::chrono::microseconds(qint64(after) * 1000000 / s.sampleRate);
-                detector_.feed(samples.data() + used, hop, notes, taken < deafUntil);
+                const bool deaf = taken < deafUntil;
+                // How much louder than our output the input hears it, as last measured.
+                if (deaf && !wasDeaf)
+                    coupling = -120;
+                if (deaf && ownDb > -90)
+                    coupling = std::max(coupling, detector_.reading().levelDb - ownDb);
+                wasDeaf = deaf;
+                detector_.feed(samples.data() + used, hop, notes, deaf,
+                               ownDb > -90 ? ownDb + coupling : -120);
             }
             samples.erase(samples.begin(), samples.begin() + qptrdiff(used));
             for (const auto &n : notes) {
@@ -310,7 +323,7 @@ class PitchListener::Record {
 
     PitchListener *owner_;
     NoteDetector detector_;
-    std::function<TimePoint()> audibleUntil_;
+    OwnSound own_;
     std::chrono::milliseconds tail_;
     Connection connection_;
     pa_stream *stream_ = nullptr;
@@ -328,8 +341,7 @@ QList<PitchListener::Source> PitchListener::sources() {
 
 class PitchListener::Record {
   public:
-    Record(PitchListener *, NoteDetector::Settings, std::function<TimePoint()>,
-           std::chrono::milliseconds) {}
+    Record(PitchListener *, NoteDetector::Settings, OwnSound, std::chrono::milliseconds) {}
     bool open(const QString &, QString *error) {
         *error = "this Tonvik was built without PulseAudio";
         return false;
@@ -344,15 +356,14 @@ PitchListener::~PitchListener() {
     stop();
 }
 
-void PitchListener::setGate(std::function<TimePoint()> audibleUntil,
-                            std::chrono::milliseconds tail) {
-    audibleUntil_ = std::move(audibleUntil);
+void PitchListener::setGate(OwnSound own, std::chrono::milliseconds tail) {
+    own_ = std::move(own);
     tail_ = tail;
 }
 
 bool PitchListener::start(const QString &source, QString *error) {
     stop();
-    auto record = std::make_unique<Record>(this, settings_, audibleUntil_, tail_);
+    auto record = std::make_unique<Record>(this, settings_, own_, tail_);
     if (!record->open(source, error)) {
         qCDebug(lcListen, "cannot listen to %s: %s", qPrintable(source), qPrintable(*error));
         return false;

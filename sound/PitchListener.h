@@ -38,10 +38,16 @@ class PitchListener : public QObject {
     QString source() const { return source_; }
     bool listening() const { return bool(record_); }
 
-    // Until when the program's own sound is heard; the listener stays deaf until then
-    // and `tail` after (the room's echo, the way from the speakers to the microphone).
-    void setGate(std::function<TimePoint()> audibleUntil,
-                 std::chrono::milliseconds tail = std::chrono::milliseconds(250));
+    // The program's own sound: until when it is heard, and how loud it is now (dBFS).
+    // The listener stays deaf until then and `tail` after (the room's echo, the way from
+    // the speakers to the microphone). What it hears of our sound meanwhile sets how
+    // loud our sound reaches it; after, a note must be clearly louder than that (a note
+    // of the question ringing on is no answer).
+    struct OwnSound {
+        std::function<TimePoint()> audibleUntil;
+        std::function<double()> levelDb;
+    };
+    void setGate(OwnSound own, std::chrono::milliseconds tail = std::chrono::milliseconds(250));
     void setTolerance(double cents) { settings_.toleranceCents = cents; }
 
   signals:
@@ -60,7 +66,7 @@ class PitchListener : public QObject {
     void report(const QString &text);
 
     NoteDetector::Settings settings_;
-    std::function<TimePoint()> audibleUntil_;
+    OwnSound own_;
     std::chrono::milliseconds tail_{250};
     QString source_;
     QString problem_; // the one last said
