@@ -91,12 +91,16 @@ void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
         tainted_ = true;
 
     if (!reading_.voiced) {
-        if (inNote_ && ++gapHops_ * hopMs >= settings_.gapMs)
+        if (inNote_ && ++gapHops_ * hopMs >= settings_.gapMs) {
             inNote_ = false;
+            lastCounted_ = -100;
+        }
         return;
     }
     gapHops_ = 0;
     if (!inNote_ || (attack && (counted_ || tainted_))) {
+        if (inNote_)
+            lastCounted_ = -100;
         startNote(key, now, deaf);
     } else if (std::abs(key - sum_ / readings_) * 100 > settings_.toleranceCents) {
         // A reading or two off (an octave slip of the pitch tracker) is passed over; a
@@ -116,6 +120,8 @@ void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
         counted_ = true;
         const double mean = sum_ / readings_;
         const int nearest = int(std::lround(mean));
-        notes.push_back({nearest, (mean - nearest) * 100, now, startedAt_});
+        if (std::abs(mean - lastCounted_) * 100 > settings_.toleranceCents)
+            notes.push_back({nearest, (mean - nearest) * 100, now, startedAt_});
+        lastCounted_ = mean;
     }
 }

@@ -25,7 +25,7 @@ class NoteDetector {
         double gapMs = 40;          // a gap without pitch this long ends the note
         double minLevelDb = -55;    // quieter than this (RMS, dBFS) is not heard
         double minConfidence = 0.8; // YIN's own confidence in a pitch
-        double attackDb = 9;        // a rise this big within 48 ms is a new attack
+        double attackDb = 20;       // a rise this big within 48 ms is a new attack
         int lowestKey = 36;         // C2: a bass singer's low notes
         int highestKey = 96;        // C7
     };
@@ -81,5 +81,8 @@ class NoteDetector {
     int outliers_ = 0; // readings in a row out of the tolerance
     double firstOutlier_ = 0;
     int gapHops_ = 0;
+    // The key last counted, until a gap or an attack: the pitch tracker's slips from a
+    // held note and back do not count it again.
+    double lastCounted_ = -100;
     std::vector<double> recentLevels_; // the last 48 ms, for attacks
 };
