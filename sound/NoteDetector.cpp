@@ -63,6 +63,9 @@ void NoteDetector::startNote(double key, double at, bool deaf) {
 void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
     ++hops_;
     const double now = seconds();
+    // A window holds the pitch it reads from its middle on, at least: a note is held
+    // from the middle of its first window to the end of the last.
+    const double middle = now - 0.5 * settings_.window / settings_.sampleRate;
     const double hopMs = 1000.0 * settings_.hop / settings_.sampleRate;
 
     double energy = 0;
@@ -101,12 +104,12 @@ void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
     if (!inNote_ || (attack && (counted_ || tainted_))) {
         if (inNote_)
             lastCounted_ = -100;
-        startNote(key, now, deaf);
+        startNote(key, middle, deaf);
     } else if (std::abs(key - sum_ / readings_) * 100 > settings_.toleranceCents) {
         // A reading or two off (an octave slip of the pitch tracker) is passed over; a
         // third in a row is a new pitch, begun at the first of them.
         if (outliers_++ == 0)
-            firstOutlier_ = now;
+            firstOutlier_ = middle;
         if (outliers_ >= 3)
             startNote(key, firstOutlier_, deaf);
         return;
@@ -120,7 +123,10 @@ void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
         counted_ = true;
         const double mean = sum_ / readings_;
         const int nearest = int(std::lround(mean));
-        if (std::abs(mean - lastCounted_) * 100 > settings_.toleranceCents)
+        // The same note again, or an octave from it: the tracker slipped, no one sang.
+        const double from = std::abs(mean - lastCounted_);
+        if (from * 100 > settings_.toleranceCents &&
+            std::abs(from - 12) * 100 > settings_.toleranceCents)
             notes.push_back({nearest, (mean - nearest) * 100, now, startedAt_});
         lastCounted_ = mean;
     }

@@ -39,7 +39,8 @@ class NoteDetector {
         int key;          // the nearest MIDI key of the note's mean pitch
         double cents;     // how far the mean is from that key
         double heardAt;   // seconds into the signal when it counted (its window's end)
-        double startedAt; // seconds into the signal where its pitch was first read
+        double startedAt; // seconds into the signal where its pitch was first read (the middle
+                          // of that window)
     };
 
     explicit NoteDetector(Settings settings);
@@ -82,7 +83,7 @@ class NoteDetector {
     double firstOutlier_ = 0;
     int gapHops_ = 0;
     // The key last counted, until a gap or an attack: the pitch tracker's slips from a
-    // held note and back do not count it again.
+    // held note and back, or to its octave, do not count again.
     double lastCounted_ = -100;
     std::vector<double> recentLevels_; // the last 48 ms, for attacks
 };
