@@ -10,9 +10,11 @@
 #ifdef TONVIK_HAVE_PULSE
 #include <pulse/error.h>
 #include <pulse/introspect.h>
+#include <pulse/rtclock.h>
 #include <pulse/stream.h>
 #include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
 #endif
 
 Q_LOGGING_CATEGORY(lcListen, "tonvik.listen", QtWarningMsg)
@@ -26,13 +28,25 @@ void signalLoop(void *loop) {
 }
 
 // A connection of its own to the sound server, its main loop running; the lock is held
-// while the object lives.
+// while the object lives. A server that does not answer within two seconds (frozen) is
+// given up on: the user-interface thread that waits for it must go on.
 struct Connection {
     pa_threaded_mainloop *loop = pa_threaded_mainloop_new();
     pa_context *context = nullptr;
+    pa_time_event *timeout = nullptr;
+    bool late = false; // the two seconds are over
     QString error;
     bool locked = false; // by the thread that made it
     bool started = false;
+
+    // Waits for the main loop's signal; false once the time is over.
+    bool waitOnce() {
+        if (!late)
+            pa_threaded_mainloop_wait(loop);
+        if (late)
+            error = "the sound server does not answer";
+        return !late;
+    }
 
     explicit Connection(const char *name) {
         if (!loop) {
@@ -49,6 +63,14 @@ struct Connection {
         }
         pa_threaded_mainloop_lock(loop);
         locked = true;
+        timeout = pa_context_rttime_new(
+            context, pa_rtclock_now() + 2 * PA_USEC_PER_SEC,
+            [](pa_mainloop_api *, pa_time_event *, const struct timeval *, void *data) {
+                auto *c = static_cast<Connection *>(data);
+                c->late = true;
+                signalLoop(c->loop);
+            },
+            this);
         if (pa_threaded_mainloop_start(loop) < 0) {
             error = "the main loop does not start";
             return;
@@ -59,7 +81,8 @@ struct Connection {
                 error = QString("no sound server: %1").arg(pa_strerror(pa_context_errno(context)));
                 return;
             }
-            pa_threaded_mainloop_wait(loop);
+            if (!waitOnce())
+                return;
         }
     }
     ~Connection() {
@@ -67,6 +90,8 @@ struct Connection {
             return;
         if (!locked)
             pa_threaded_mainloop_lock(loop);
+        if (timeout)
+            pa_threaded_mainloop_get_api(loop)->time_free(timeout);
         if (context) {
             pa_context_disconnect(context);
             pa_context_unref(context);
@@ -81,8 +106,10 @@ struct Connection {
     void wait(pa_operation *op) {
         if (!op)
             return;
-        while (pa_operation_get_state(op) == PA_OPERATION_RUNNING)
-            pa_threaded_mainloop_wait(loop);
+        while (pa_operation_get_state(op) == PA_OPERATION_RUNNING && waitOnce()) {
+        }
+        if (pa_operation_get_state(op) == PA_OPERATION_RUNNING)
+            pa_operation_cancel(op); // its callback, which points here, is not called now
         pa_operation_unref(op);
     }
 };
@@ -157,6 +184,10 @@ class PitchListener::Record {
                 signalLoop(in->loop);
             },
             &info));
+        if (!connection_.ok()) {
+            *error = connection_.error;
+            return false;
+        }
         if (!info.found) {
             *error = QString("there is no audio input '%1'").arg(source);
             return false;
@@ -189,7 +220,10 @@ class PitchListener::Record {
                              .arg(source, pa_strerror(pa_context_errno(connection_.context)));
                 return false;
             }
-            pa_threaded_mainloop_wait(connection_.loop);
+            if (!connection_.waitOnce()) {
+                *error = connection_.error;
+                return false;
+            }
         }
         // Muting and unmuting, and the source going away, are heard of as they happen.
         pa_context_set_subscribe_callback(
