@@ -35,6 +35,11 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
         "Listen to the PulseAudio source SOURCE (a name as 'pactl list sources short' gives "
         "it): in test mode, notes sung or played into it answer.",
         "SOURCE");
+    const QCommandLineOption pitchTolerance(
+        "pitch-tolerance",
+        "How far (10-100 cents, 50 by default) a note sung into --audio-in may waver and "
+        "still be one note.",
+        "CENTS");
     const QCommandLineOption listPorts(
         "list-midi-ports", "List the MIDI ports for --midi-out and --midi-in and exit.");
     const QCommandLineOption progressDb(
@@ -51,7 +56,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
         "sound-info", "Open the audio output, print its driver, period, buffer, sound font "
                       "and feedback sounds, and exit.");
     parser.addOptions({help, version, soundFont, audioDriver, latency, soundInfo, midiOut, midiIn,
-                       audioIn, listPorts, progressDb, exportProgress});
+                       audioIn, pitchTolerance, listPorts, progressDb, exportProgress});
 
     CommandLineResult result;
     auto fail = [&](const QString &message) {
@@ -116,6 +121,14 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
     options.audioIn = parser.value(audioIn);
     if (parser.isSet(audioIn) && options.audioIn.isEmpty())
         return fail("an audio input's name cannot be empty");
+    if (parser.isSet(pitchTolerance)) {
+        bool ok = false;
+        options.pitchToleranceCents = parser.value(pitchTolerance).toInt(&ok);
+        if (!ok || options.pitchToleranceCents < 10 || options.pitchToleranceCents > 100)
+            return fail(QString("--pitch-tolerance takes a number of cents from 10 to 100, not "
+                                "'%1'")
+                            .arg(parser.value(pitchTolerance)));
+    }
     options.listMidiPorts = parser.isSet(listPorts);
     options.progressDb = parser.value(progressDb);
     options.exportProgress = parser.value(exportProgress);

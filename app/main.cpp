@@ -182,6 +182,7 @@ int main(int argc, char *argv[]) {
     // Answers sung or played: deaf to our own sound while it is heard.
     VoiceAnswers voice(windows, {[&engine] { return engine.audibleUntil(); },
                                  [&engine] { return engine.outputDb(); }});
+    voice.listener().setTolerance(options.pitchToleranceCents);
     if (!options.audioIn.isEmpty())
         voice.listenTo(options.audioIn);
 
