@@ -30,6 +30,16 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
     const QCommandLineOption midiIn(
         "midi-in", "Take notes from the MIDI input PORT: what is played answers in test mode.",
         "PORT");
+    const QCommandLineOption audioIn(
+        "audio-in",
+        "Listen to the PulseAudio source SOURCE (a name as 'pactl list sources short' gives "
+        "it): in test mode, notes sung or played into it answer.",
+        "SOURCE");
+    const QCommandLineOption pitchTolerance(
+        "pitch-tolerance",
+        "How far (10-100 cents, 50 by default) a note sung into --audio-in may waver and "
+        "still be one note.",
+        "CENTS");
     const QCommandLineOption listPorts(
         "list-midi-ports", "List the MIDI ports for --midi-out and --midi-in and exit.");
     const QCommandLineOption progressDb(
@@ -49,7 +59,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
         "defaults", "Start from the default settings, as the first run does; the settings kept "
                     "from earlier runs are neither read nor changed.");
     parser.addOptions({help, version, soundFont, audioDriver, latency, soundInfo, midiOut, midiIn,
-                       listPorts, progressDb, exportProgress, defaults});
+                       audioIn, pitchTolerance, listPorts, progressDb, exportProgress, defaults});
 
     CommandLineResult result;
     auto fail = [&](const QString &message) {
@@ -112,6 +122,17 @@ CommandLineResult parseCommandLine(const QStringList &arguments, const QStringLi
     if ((parser.isSet(midiOut) && options.midiOut.isEmpty()) ||
         (parser.isSet(midiIn) && options.midiIn.isEmpty()))
         return fail("a MIDI port name cannot be empty");
+    options.audioIn = parser.value(audioIn);
+    if (parser.isSet(audioIn) && options.audioIn.isEmpty())
+        return fail("an audio input's name cannot be empty");
+    if (parser.isSet(pitchTolerance)) {
+        bool ok = false;
+        options.pitchToleranceCents = parser.value(pitchTolerance).toInt(&ok);
+        if (!ok || options.pitchToleranceCents < 10 || options.pitchToleranceCents > 100)
+            return fail(QString("--pitch-tolerance takes a number of cents from 10 to 100, not "
+                                "'%1'")
+                            .arg(parser.value(pitchTolerance)));
+    }
     options.listMidiPorts = parser.isSet(listPorts);
     options.progressDb = parser.value(progressDb);
     options.exportProgress = parser.value(exportProgress);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/OptionsDialog.h"
 
+#include "app/VoiceAnswers.h"
+
 #include "sound/Instruments.h"
 #include "sound/MidiPorts.h"
 #include "sound/SoundSettings.h"
@@ -102,6 +104,15 @@ OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent) {
     connect(midiInputList, &QComboBox::currentIndexChanged, this,
             &OptionsDialog::onMidiInputChosen);
 
+    // The sources as the sound server has them now (monitors too), by description.
+    audioInList = new QComboBox;
+    audioInList->setObjectName("comboaudioin");
+    audioInList->addItem("None", QString());
+    for (const PitchListener::Source &source : PitchListener::sources())
+        audioInList->addItem(source.description, source.name);
+    grid->addWidget(buddyLabel("Audio input", audioInList, "Label7"), 5, 0);
+    grid->addWidget(audioInList, 5, 1);
+
     onLoad();
 }
 
@@ -114,6 +125,10 @@ void OptionsDialog::showSettings(const SoundSettings &s) {
     volumeSlider->setValue(s.volume);
     instrumentList->setCurrentIndex(s.instrument);
     panSlider->setValue(s.pan);
+    const QString source = VoiceAnswers::current() ? VoiceAnswers::current()->source() : QString();
+    if (audioInList->findData(source) < 0) // listened to, but gone from the server's list
+        audioInList->addItem(source, source);
+    audioInList->setCurrentIndex(audioInList->findData(source));
 }
 
 // "None", then every MIDI input port; the one in use is chosen.
@@ -155,6 +170,10 @@ void OptionsDialog::onUnload() {
     s.instrument = instrumentList->currentIndex();
     s.pan = panSlider->value();
     s.keep();
+    // A source that cannot be opened is said in the windows and not kept.
+    const QString source = audioInList->currentData().toString();
+    if (VoiceAnswers *voice = VoiceAnswers::current(); voice && source != voice->source())
+        voice->listenTo(source);
 }
 
 void OptionsDialog::done(int result) {

@@ -26,6 +26,8 @@ class OptionsDialog : public QDialog {
     // The MIDI keyboard's port ("None" first), changed as soon as another is chosen.
     QComboBox *midiInputList = nullptr;
     QLabel *midiInputProblem = nullptr;
+    // The audio input whose sung or played notes answer: "None" or a sound server source.
+    QComboBox *audioInList = nullptr;
 
     void done(int result) override;
 

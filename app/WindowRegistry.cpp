@@ -74,6 +74,7 @@ DrillWindow *WindowRegistry::window(DrillKind kind) {
     DrillWindow *w = slot.get();
     if (!soundProblem_.isEmpty())
         w->showSoundProblem(soundProblem_);
+    w->showVoiceInput(voiceInput_);
     connect(w, &DrillWindow::openRequested, this, &WindowRegistry::open);
     connect(w, &DrillWindow::exitRequested, this, &WindowRegistry::requestExit);
     connect(w, &DrillWindow::optionsRequested, this, &WindowRegistry::showOptions);
@@ -112,6 +113,26 @@ void WindowRegistry::showSoundProblem(const QString &text) {
     for (auto &w : windows_)
         if (w)
             w->showSoundProblem(text);
+}
+
+void WindowRegistry::showVoiceInput(bool listening) {
+    voiceInput_ = listening;
+    for (auto &w : windows_)
+        if (w)
+            w->showVoiceInput(listening);
+}
+
+void WindowRegistry::showHeard(const QString &note, double levelDb) {
+    for (auto &w : windows_)
+        if (w)
+            w->showHeard(note, levelDb);
+}
+
+DrillWindow *WindowRegistry::activeDrill() const {
+    for (const auto &w : windows_)
+        if (w && w->isActiveWindow())
+            return w.get();
+    return nullptr;
 }
 
 // The window a dialog was opened from is active again once it closes, and so plays

@@ -42,6 +42,12 @@ class WindowRegistry : public QObject {
 
     // Shows a problem with the sound on the splash and on every drill window.
     void showSoundProblem(const QString &text);
+    // The voice input's display on every drill window (DrillWindow::showVoiceInput,
+    // showHeard), kept for windows created later.
+    void showVoiceInput(bool listening);
+    void showHeard(const QString &note, double levelDb);
+    // The active drill window, if a drill window is active.
+    DrillWindow *activeDrill() const;
     // A problem with the progress store, on every drill window's status bar.
     void showProgressProblem(const QString &text);
     // Says what the store says of itself (it cannot be used, a damaged file was moved
@@ -85,6 +91,7 @@ class WindowRegistry : public QObject {
     std::array<std::unique_ptr<DrillWindow>, 4> windows_;
     std::array<std::unique_ptr<ProgressWindow>, 4> progress_;
     QString soundProblem_;
+    bool voiceInput_ = false;
     QString progressProblem_; // said until the store works again
     QThreadPool reader_;      // last: its reads end before the rest goes
 };

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLine.h"
+#include "app/VoiceAnswers.h"
 #include "app/WindowRegistry.h"
 #include "drill/MidiKeyEvent.h"
 #include "progress/ProgressStore.h"
@@ -184,6 +185,13 @@ int main(int argc, char *argv[]) {
         std::fprintf(stderr, "tonvik: %s\n", qPrintable(message));
         windows.showSoundProblem(message);
     });
+
+    // Answers sung or played: deaf to our own sound while it is heard.
+    VoiceAnswers voice(windows, {[&engine] { return engine.audibleUntil(); },
+                                 [&engine] { return engine.outputDb(); }});
+    voice.listener().setTolerance(options.pitchToleranceCents);
+    if (!options.audioIn.isEmpty())
+        voice.listenTo(options.audioIn);
 
     windows.showSplash();
     const int status = app.exec();

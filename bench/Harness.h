@@ -104,4 +104,5 @@ std::vector<Row> progressBenchmark(int runs);
 std::vector<Row> instrumentBenchmark(int runs);
 std::vector<Row> blackboxBenchmark(int runs);
 std::vector<Row> attackBenchmark(); // timing.cpp
+std::vector<Row> voiceBenchmark();  // voice.cpp
 int blackboxChild();                // progress.cpp

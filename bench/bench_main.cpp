@@ -36,6 +36,7 @@ int main(int argc, char *argv[]) {
         {"instrument", [&] { return instrumentBenchmark(runs); }},
         {"blackbox", [&] { return blackboxBenchmark(runs); }},
         {"attack", [&] { return attackBenchmark(); }},
+        {"voice", [&] { return voiceBenchmark(); }},
     };
     std::vector<Row> all;
     for (const auto &[name, bench] : benches) {

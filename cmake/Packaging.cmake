@@ -34,7 +34,8 @@ external MIDI device, and takes answers from a MIDI keyboard too.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The libraries from the binary; a General MIDI sound font and the way from ALSA's
+# The libraries from the binary (libaubio5, for the voice answers, among them); a General
+# MIDI sound font and the way from ALSA's
 # default device to the sound server, which it finds at run time.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's SQLite driver is a plugin, which dpkg-shlibdeps cannot see.

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -131,6 +132,25 @@ void DrillWindow::buildCycleControls() {
 
     playedLabel = makeLabel("playedlabel", QString());
     playedLabel->setAccessibleDescription("What you played");
+    // The voice input's display, shown while it listens.
+    voiceRow = new QWidget;
+    voiceRow->setObjectName("voiceinput");
+    heardLabel = makeLabel("heardnote", "-", voiceRow);
+    heardLabel->setAccessibleName("Heard: -");
+    heardLabel->setMinimumWidth(heardLabel->fontMetrics().horizontalAdvance("A#4 -50 cents  "));
+    levelBar = new QProgressBar(voiceRow);
+    levelBar->setObjectName("inputlevel");
+    levelBar->setRange(-60, 0);
+    levelBar->setValue(-60);
+    levelBar->setTextVisible(false);
+    levelBar->setMaximumHeight(heardLabel->fontMetrics().height());
+    levelBar->setAccessibleName("Input level: -60 dB");
+    auto *voiceLayout = new QHBoxLayout(voiceRow);
+    voiceLayout->setContentsMargins(0, 0, 0, 0);
+    voiceLayout->addWidget(heardLabel);
+    voiceLayout->addWidget(levelBar, 1);
+    voiceRow->setVisible(voiceInput_);
+    showHeard(heard_, levelDb_);
 
     stopNoiseButton = makeButton(cycle_.stopName, cycle_.stopCaption);
     connect(stopNoiseButton, &QPushButton::clicked, this, [this] { onStopNoise(); });
@@ -168,6 +188,7 @@ void DrillWindow::arrangeWindow(QWidget *central, QWidget *items, QLayout *setti
     auto *right = new QVBoxLayout;
     right->addLayout(buttons);
     right->addWidget(answerLabel);
+    right->addWidget(voiceRow);
     right->addLayout(feedback);
     right->addWidget(playedLabel);
     right->addLayout(settings);

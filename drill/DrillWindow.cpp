@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -28,6 +29,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -95,6 +97,34 @@ void DrillWindow::showSoundProblem(const QString &text) {
     soundProblem_ = text;
     if (loaded_)
         statusBar()->showMessage(text);
+}
+
+void DrillWindow::showVoiceInput(bool listening) {
+    voiceInput_ = listening;
+    if (!listening)
+        heard_.clear();
+    if (voiceRow)
+        voiceRow->setVisible(listening);
+    showHeard(heard_, listening ? levelDb_ : -120);
+}
+
+void DrillWindow::showHeard(const QString &note, double levelDb) {
+    heard_ = note;
+    levelDb_ = levelDb;
+    if (!heardLabel)
+        return;
+    // Told to assistive technology only when it changes: a reading comes ten times a
+    // second.
+    const QString text = note.isEmpty() ? QString("-") : note;
+    if (heardLabel->text() != text) {
+        heardLabel->setText(text);
+        heardLabel->setAccessibleName("Heard: " + text);
+    }
+    const int level = std::clamp(int(std::lround(levelDb)), -60, 0);
+    if (levelBar->value() != level) {
+        levelBar->setValue(level);
+        levelBar->setAccessibleName(QString("Input level: %1 dB").arg(level));
+    }
 }
 
 // ---- loading ----
@@ -250,7 +280,9 @@ void DrillWindow::unload() {
     testOption = noTestOption = nullptr;
     questionsCaption = questionsCount = rightCaption = rightCount = percentLabel = percentSign =
         nullptr;
-    feedbackLabel = answerLabel = playedLabel = sliderValue = nullptr;
+    feedbackLabel = answerLabel = playedLabel = sliderValue = heardLabel = nullptr;
+    voiceRow = nullptr;
+    levelBar = nullptr;
     delaySlider = nullptr;
     weakItemsBox = nullptr;
     menuBar()->clear();

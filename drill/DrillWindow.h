@@ -22,6 +22,7 @@ class QComboBox;
 class QLayout;
 class QGroupBox;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QSlider;
@@ -93,6 +94,15 @@ class DrillWindow : public QMainWindow {
     // The weight of each item (by index) now, for "Weak items more often"; unset, or
     // empty (not yet known), New draws every ticked item alike.
     std::function<std::vector<double>()> itemWeights;
+
+    // The voice input: whether it listens (the display beside the answer shows), and
+    // what it hears now: the note and its cents off ("A4 -12 cents"; empty: no pitch)
+    // and the input level in dBFS.
+    void showVoiceInput(bool listening);
+    void showHeard(const QString &note, double levelDb);
+    // Whether an answer sung or played now would be taken: the window is loaded, in
+    // test mode, and nothing is playing.
+    bool takesAnswers() const { return loaded_ && testMode() && !playbackInProgress(); }
 
     MidiControl *midi() const { return midi_.get(); }
     FeedbackSound *feedbackSound() const { return feedback_.get(); }
@@ -257,6 +267,9 @@ class DrillWindow : public QMainWindow {
     QSlider *delaySlider = nullptr;
     QLabel *sliderValue = nullptr;     // Label4, where the window shows the slider's value
     QCheckBox *weakItemsBox = nullptr; // "Weak items more often", in the test options
+    QWidget *voiceRow = nullptr;       // the voice input's display: the note heard and the level
+    QLabel *heardLabel = nullptr;
+    QProgressBar *levelBar = nullptr;
 
     const Cycle cycle_;
 
@@ -298,6 +311,9 @@ class DrillWindow : public QMainWindow {
     QElapsedTimer sinceQuestion_;
     std::vector<std::pair<QPushButton *, Qt::Key>> keys_;
     QString soundProblem_;
+    bool voiceInput_ = false;
+    QString heard_;
+    double levelDb_ = -120;
     QWidget *navigation_ = nullptr;
     played::Collector played_; // the notes of the answer being played
     QTimer playedDue_;         // when they make an answer unless more come

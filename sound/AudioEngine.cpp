@@ -374,6 +374,21 @@ AudioOutput::Client::Period AudioEngine::render(int len, float *left, float *rig
     for (int i = 0; silent && i < len; ++i)
         silent = std::fabs(left[i]) < kSilence && std::fabs(right[i]) < kSilence;
     const bool quiet = silent && !struck_ && scheduler_.idle();
+    if (!config_.offline) {
+        // The period is heard once the output's buffer ahead of it has played.
+        constexpr float kAudible = 0.0316f; // -30 dBFS
+        float peak = 0;
+        for (int i = 0; i < len; ++i)
+            peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
+        outputDb_.store(20 * std::log10(std::max(peak, 1e-6f)), std::memory_order_relaxed);
+        if (peak >= kAudible) {
+            const int frames = len + output_.periodSize() * output_.periods();
+            audibleUntil_.store(
+                SteadyClock::now() +
+                    std::chrono::microseconds(qint64(frames) * 1000000 / config_.sampleRate),
+                std::memory_order_relaxed);
+        }
+    }
     // A note (or a feedback sound) from silence: what the output holds queued is silence
     // too, and the note is better heard now than after it. Twice the buffer: the sound
     // server renders a little ahead of what it plays.

@@ -70,6 +70,12 @@ class AudioEngine : public QObject,
     // The output as it runs: driver, period, buffer, sound font.
     QString soundInfo() const;
 
+    // Until when what the output has rendered so far is heard at the sink (louder than
+    // -30 dBFS): the listener takes nothing heard before this for an answer. Any thread.
+    TimePoint audibleUntil() const { return audibleUntil_.load(std::memory_order_relaxed); }
+    // The peak level of the period rendered last, in dBFS (-120: silence). Any thread.
+    double outputDb() const { return outputDb_.load(std::memory_order_relaxed); }
+
     // The sound fonts searched for when none is named.
     static QStringList soundFontCandidates();
     // The audio drivers this FluidSynth offers.
@@ -128,6 +134,8 @@ class AudioEngine : public QObject,
     bool struck_ = false;                            // rendering thread: a note began this period
     bool stopped_ = false;                           // rendering thread: all notes off this period
     std::atomic<TimePoint> lastStruck_{TimePoint{}}; // when a note last began
+    std::atomic<TimePoint> audibleUntil_{TimePoint{}};
+    std::atomic<double> outputDb_{-120};
 
     // User-interface thread: each channel's program and pan as last sent (-1: none), sent
     // again when they were lost with an output.

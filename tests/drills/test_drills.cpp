@@ -649,11 +649,12 @@ class TestDrills : public QObject {
         QCOMPARE(version.output, QString("tonvik 1.0.0\n")); // the package's version
 
         const QString font = QCoreApplication::applicationFilePath(); // any readable file
-        const auto r =
-            parse({"--soundfont", font, "--audio-driver=oss", "--midi-out", "synth:in",
-                   "--midi-in=keys", "--list-midi-ports", "--latency-ms", "12", "--sound-info"});
+        const auto r = parse({"--soundfont", font, "--audio-driver=oss", "--midi-out", "synth:in",
+                              "--midi-in=keys", "--list-midi-ports", "--latency-ms", "12",
+                              "--sound-info", "--audio-in", "mic", "--pitch-tolerance=30"});
         QVERIFY(r.options && r.options->latencyMs == 12 && r.options->soundInfo &&
-                r.options->listMidiPorts);
+                r.options->listMidiPorts && r.options->audioIn == "mic" &&
+                r.options->pitchToleranceCents == 30);
         QCOMPARE(r.options->soundFont, QFileInfo(font).absoluteFilePath());
         QCOMPARE(r.options->audioDriver + r.options->midiOut + r.options->midiIn,
                  QString("osssynth:inkeys"));
@@ -673,6 +674,8 @@ class TestDrills : public QObject {
             {{"--midi-out="}, "cannot be empty"},
             {{"--latency-ms", "1"}, "from 2 to 200, not '1'"},
             {{"--latency-ms=fast"}, "from 2 to 200, not 'fast'"},
+            {{"--audio-in="}, "cannot be empty"},
+            {{"--pitch-tolerance", "101"}, "from 10 to 100, not '101'"},
             {{"song.mid"}, "unexpected argument 'song.mid'"}};
         for (const auto &[args, message] : refused) {
             const auto bad = parse(args);

@@ -73,6 +73,33 @@ bool chooseByKeys(const A11yNode &combo, const QString &wanted) {
     return combo.name() == wanted;
 }
 
+// A singer's melody: a sawtooth with vibrato (30 cents, 5.5 Hz), half a second a note.
+bool writeSung(const QString &path, const std::vector<int> &keys) {
+    std::vector<float> x;
+    for (const int key : keys) {
+        double phase = 0;
+        const long n = kRate / 2;
+        for (long i = 0; i < n; ++i) {
+            const double t = double(i) / kRate;
+            phase += measure::noteHz(key) * std::pow(2.0, 0.3 / 12 * std::sin(2 * M_PI * 5.5 * t)) /
+                     kRate;
+            const double fade = std::min({1.0, t / 0.02, double(n - i) / kRate / 0.02});
+            x.push_back(float(0.3 * fade * (2 * (phase - std::floor(phase)) - 1)));
+        }
+        x.insert(x.end(), kRate / 5, 0.0f);
+    }
+    SF_INFO info{};
+    info.samplerate = kRate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE *f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
+    if (!f)
+        return false;
+    const bool ok = sf_write_float(f, x.data(), sf_count_t(x.size())) == sf_count_t(x.size());
+    sf_close(f);
+    return ok;
+}
+
 // The strongest frequency in the first 120 ms of a sound, recorded or in a file.
 double soundPeak(const std::vector<float> &x, int rate, long onset) {
     return measure::peakFrequency(x, rate, 60, 3000, size_t(onset), size_t(rate * 120 / 1000));
@@ -595,6 +622,52 @@ class TestEndToEnd : public QObject {
         const auto answers = ProgressStore(db).answers("chords");
         QVERIFY(answers.size() == 2 && answers.back().answeredKeys == "57 60 64");
         keys.reset(), jack.terminate(), jack.waitForFinished(); // our port first, then the server
+    }
+
+    // A melody sung into the null sink's monitor answers it: "Right!" when its pitch
+    // classes are the question's (an octave lower), "Wrong!" a semitone off. The
+    // question itself plays into that monitor too and answers nothing.
+    void voiceAnswersTheMelody() {
+        const QString sung = dir_.filePath("sung.wav");
+        Program p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_LOGGING_RULES", "tonvik.listen.debug=true");
+        p.start(prefix_, env, {"--audio-in", "tonvik_null.monitor"}, true);
+        QVERIFY(p.press("Melody", "radio button", "Test mode"));
+        QVERIFY(chooseByKeys(a11y::waitFor(p.window("Melody"), "combo box", "1", 5000), "3"));
+        for (const bool right : {true, false}) {
+            const int from = int(p.traceLines().size());
+            QVERIFY(p.press("Melody", "push button", "New"));
+            QTRY_COMPARE(p.notes("formmelody", from).size(), size_t(3));
+            QTest::qWait(3000); // the question and its ring: nothing is judged
+            QVERIFY2(!a11y::waitFor(p.window("Melody"), "label", "Right!", 0).valid() &&
+                         !a11y::waitFor(p.window("Melody"), "label", "Wrong!", 0).valid(),
+                     "our own question answered itself");
+            std::vector<int> keys;
+            for (const auto &n : p.notes("formmelody", from))
+                keys.push_back(48 + (n.note + (right ? 0 : 1)) % 12);
+            QVERIFY(writeSung(sung, keys));
+            QVERIFY(runCommand("paplay", {"--device=tonvik_null", sung}));
+            QTRY_VERIFY2_WITH_TIMEOUT(
+                a11y::waitFor(p.window("Melody"), "label", right ? "Right!" : "Wrong!", 0).valid(),
+                qPrintable(p.stderrText() + p.traceLines().mid(from).join('\n')), 5000);
+        }
+        // What was heard last, and the level, are there for a screen reader.
+        for (const QString shown : {"Heard: ", "Input level: "})
+            QVERIFY2(p.window("Melody")
+                             .findAll([&](const A11yNode &n) { return n.name().startsWith(shown); })
+                             .size() == 1,
+                     qPrintable(shown));
+        p.exit();
+
+        // A source that is not there: said once, and the keys still answer.
+        Program q;
+        q.start(prefix_, QProcessEnvironment::systemEnvironment(), {"--audio-in", "nowhere"}, true);
+        QTRY_VERIFY(q.stderrText().contains("no audio input 'nowhere'"));
+        QVERIFY(q.press("Melody", "push button", "E"));
+        QTRY_COMPARE(q.notes().size(), size_t(1));
+        QCOMPARE(q.stderrText().count("no audio input"), 1);
+        q.exit();
     }
 
     void cleanupTestCase() {

@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sound/NoteDetector.h"
+
+#include <algorithm>
+#include <aubio/aubio.h>
+#include <cmath>
+
+struct NoteDetector::Aubio {
+    aubio_pitch_t *pitch;
+    fvec_t *in, *out;
+    Aubio(aubio_pitch_t *p, fvec_t *i, fvec_t *o) : pitch(p), in(i), out(o) {}
+    Aubio(const Aubio &) = delete;
+    Aubio &operator=(const Aubio &) = delete;
+    ~Aubio() {
+        del_aubio_pitch(pitch);
+        del_fvec(in);
+        del_fvec(out);
+    }
+};
+
+NoteDetector::NoteDetector(Settings settings) : settings_(settings) {
+    aubio_.reset(new Aubio{new_aubio_pitch("yinfast", uint_t(settings_.window),
+                                           uint_t(settings_.hop), uint_t(settings_.sampleRate)),
+                           new_fvec(uint_t(settings_.hop)), new_fvec(1)});
+    aubio_pitch_set_unit(aubio_->pitch, "midi");
+    // The level is judged here, with the rest; aubio would report 0 under its own.
+    aubio_pitch_set_silence(aubio_->pitch, -120);
+    pending_.reserve(size_t(settings_.hop));
+}
+
+NoteDetector::~NoteDetector() = default;
+
+double NoteDetector::seconds() const {
+    return double(hops_) * settings_.hop / settings_.sampleRate;
+}
+
+void NoteDetector::feed(const float *samples, std::size_t n, std::vector<Note> &notes, bool deaf,
+                        double echoDb) {
+    const auto hop = size_t(settings_.hop);
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t take = std::min(n - i, hop - pending_.size());
+        pending_.insert(pending_.end(), samples + i, samples + i + take);
+        i += take;
+        if (pending_.size() == hop) {
+            std::copy(pending_.begin(), pending_.end(), aubio_->in->data);
+            pending_.clear();
+            analyse(notes, deaf, echoDb);
+        }
+    }
+}
+
+void NoteDetector::startNote(double key, double at, bool deaf) {
+    inNote_ = true;
+    counted_ = false;
+    tainted_ = deaf;
+    startedAt_ = at;
+    sum_ = key;
+    readings_ = 1;
+    outliers_ = 0;
+    gapHops_ = 0;
+}
+
+void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
+    ++hops_;
+    const double now = seconds();
+    // A window holds the pitch it reads from its middle on, at least: a note is held
+    // from the middle of its first window to the end of the last.
+    const double middle = now - 0.5 * settings_.window / settings_.sampleRate;
+    const double hopMs = 1000.0 * settings_.hop / settings_.sampleRate;
+
+    double energy = 0;
+    for (uint_t i = 0; i < aubio_->in->length; ++i)
+        energy += double(aubio_->in->data[i]) * aubio_->in->data[i];
+    const double level = 10 * std::log10(energy / aubio_->in->length + 1e-12);
+    aubio_pitch_do(aubio_->pitch, aubio_->in, aubio_->out);
+    const double key = aubio_->out->data[0];
+    const double confidence = aubio_pitch_get_confidence(aubio_->pitch);
+
+    reading_.levelDb = level;
+    reading_.key = key;
+    reading_.voiced = level >= settings_.minLevelDb && confidence >= settings_.minConfidence &&
+                      key >= settings_.lowestKey - 0.5 && key <= settings_.highestKey + 0.5;
+
+    // A new attack: the level jumps up from where it was a moment ago.
+    const auto attackHops = size_t(std::max(1.0, std::round(48 / hopMs)));
+    const bool attack =
+        !recentLevels_.empty() &&
+        level - *std::min_element(recentLevels_.begin(), recentLevels_.end()) >= settings_.attackDb;
+    recentLevels_.push_back(level);
+    if (recentLevels_.size() > attackHops)
+        recentLevels_.erase(recentLevels_.begin());
+
+    if (inNote_ && deaf)
+        tainted_ = true;
+
+    if (!reading_.voiced) {
+        if (inNote_ && ++gapHops_ * hopMs >= settings_.gapMs) {
+            inNote_ = false;
+            lastCounted_ = -100;
+        }
+        return;
+    }
+    gapHops_ = 0;
+    if (!inNote_ || (attack && (counted_ || tainted_))) {
+        if (inNote_)
+            lastCounted_ = -100;
+        startNote(key, middle, deaf);
+    } else if (std::abs(key - sum_ / readings_) * 100 > settings_.toleranceCents) {
+        // A reading or two off (an octave slip of the pitch tracker) is passed over; a
+        // third in a row is a new pitch, begun at the first of them.
+        if (outliers_++ == 0)
+            firstOutlier_ = middle;
+        if (outliers_ >= 3)
+            startNote(key, firstOutlier_, deaf);
+        return;
+    } else {
+        outliers_ = 0;
+        sum_ += key;
+        ++readings_;
+    }
+    if (!counted_ && !tainted_ && (now - startedAt_) * 1000 >= settings_.holdMs - hopMs / 2 &&
+        readings_ * hopMs * 2 >= settings_.holdMs && level > echoDb + 6) {
+        counted_ = true;
+        const double mean = sum_ / readings_;
+        const int nearest = int(std::lround(mean));
+        // The same note again, or an octave from it: the tracker slipped, no one sang.
+        const double from = std::abs(mean - lastCounted_);
+        if (from * 100 > settings_.toleranceCents &&
+            std::abs(from - 12) * 100 > settings_.toleranceCents)
+            notes.push_back({nearest, (mean - nearest) * 100, now, startedAt_});
+        lastCounted_ = mean;
+    }
+}

@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The note detector on recorded instruments (the General MIDI font, rendered) and on
+// made signals: each note once at its pitch, vibrato one note, nothing from silence or
+// noise, nothing begun while our own sound played.
+#include "sound/AudioEngine.h"
+#include "sound/EngineProbe.h"
+#include "sound/NoteDetector.h"
+
+#include <QTest>
+#include <cmath>
+#include <random>
+
+namespace {
+
+constexpr int kRate = 16000;
+
+std::vector<int> keysHeard(const std::vector<float> &x, std::vector<bool> deaf = {}) {
+    NoteDetector d;
+    std::vector<NoteDetector::Note> notes;
+    for (size_t i = 0; i + 128 <= x.size(); i += 128)
+        d.feed(x.data() + i, 128, notes, i / 128 < deaf.size() && deaf[i / 128]);
+    std::vector<int> keys;
+    for (const auto &n : notes)
+        keys.push_back(n.key);
+    return keys;
+}
+
+// A sawtooth at `key` with vibrato of `cents` at 5.5 Hz.
+std::vector<float> sung(int key, double seconds, double cents) {
+    std::vector<float> x;
+    double phase = 0;
+    for (int i = 0; i < int(seconds * kRate); ++i) {
+        const double t = double(i) / kRate;
+        phase += 440 * std::pow(2.0, (key - 69 + cents / 100 * std::sin(2 * M_PI * 5.5 * t)) / 12) /
+                 kRate;
+        x.push_back(float(0.3 * (2 * (phase - std::floor(phase)) - 1)));
+    }
+    return x;
+}
+
+} // namespace
+
+class TestVoice : public QObject {
+    Q_OBJECT
+  private slots:
+    // Voice oohs, flute and nylon guitar from the font, 400 ms a note with 200 ms
+    // between: every note once, at its own key.
+    void instrumentsNoteByNote() {
+        const std::vector<int> keys = {60, 64, 67, 57, 72};
+        for (const int program : {53, 73, 24}) {
+            EngineConfig config;
+            config.offline = true;
+            config.sampleRate = kRate;
+            AudioEngine engine(config);
+            QVERIFY2(engine.waitForSoundFont(), "no General MIDI sound font installed");
+            const TimePoint origin = SteadyClock::now();
+            EngineProbe::setOrigin(engine, origin);
+            std::vector<float> x;
+            int ms = 0;
+            for (const int key : keys) {
+                auto at = [&](MidiOp op, int when) {
+                    op.channel = 1, op.stamp = origin + std::chrono::milliseconds(when);
+                    engine.send("test", op);
+                };
+                at({.kind = MidiOp::ProgramChange, .value = program}, ms);
+                at({.kind = MidiOp::NoteOn, .value = 100, .note = key}, ms);
+                at({.kind = MidiOp::AllNotesOff}, ms + 400);
+                const auto a = EngineProbe::render(engine, kRate * 600 / 1000);
+                x.insert(x.end(), a.left.begin(), a.left.end());
+                ms += 600;
+            }
+            const std::vector<int> heard = keysHeard(x);
+            QString said;
+            for (const int k : heard)
+                said += QString::number(k) + ' ';
+            QVERIFY2(heard == keys, qPrintable(QString("program %1: %2").arg(program).arg(said)));
+        }
+    }
+
+    // Vibrato of 30 cents is one note; two notes with a gap are two, the same one too;
+    // silence and noise at -20 dBFS are none.
+    void vibratoGapsAndNoise() {
+        QCOMPARE(keysHeard(sung(57, 1.0, 30)), std::vector<int>{57});
+        auto x = sung(62, 0.4, 30);
+        x.resize(x.size() + kRate / 10);
+        const auto again = sung(62, 0.4, 30);
+        x.insert(x.end(), again.begin(), again.end());
+        QCOMPARE(keysHeard(x), (std::vector<int>{62, 62}));
+
+        std::vector<float> quiet(size_t(kRate) * 3, 0.0f);
+        std::mt19937 random(7);
+        std::normal_distribution<float> noise(0, 0.1f);
+        for (size_t i = kRate; i < quiet.size(); ++i)
+            quiet[i] = noise(random);
+        QCOMPARE(keysHeard(quiet), std::vector<int>{});
+    }
+
+    // A note begun while deaf never counts, though it goes on after; the next does.
+    void deafToANoteBegunMeanwhile() {
+        auto x = sung(64, 0.8, 0);
+        x.resize(x.size() + kRate / 10);
+        const auto next = sung(67, 0.4, 0);
+        x.insert(x.end(), next.begin(), next.end());
+        const std::vector<bool> deaf(20, true); // the first 160 ms
+        QCOMPARE(keysHeard(x, deaf), std::vector<int>{67});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVoice)
+#include "test_voice.moc"
