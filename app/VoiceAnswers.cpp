@@ -29,7 +29,7 @@ VoiceAnswers::VoiceAnswers(WindowRegistry &windows, PitchListener::OwnSound own,
                 : w   ? "is no answer now"
                       : "heard with no drill active");
         if (taken)
-            MidiKeyEvent::post(key);
+            MidiKeyEvent::post(key, played::Source::Voice);
     });
     connect(&listener_, &PitchListener::reading, this,
             [this](bool voiced, double key, double levelDb) {

@@ -495,7 +495,7 @@ void DrillWindow::onPlayedNote(const played::NoteEvent &event) {
 }
 
 void DrillWindow::judgePlayed(const played::Question &question) {
-    const played::Verdict verdict = played::judge(question, played_.notes());
+    const played::Verdict verdict = played::judge(question, played_.notes(), played_.source());
     played_.reset();
     playedDue_.stop();
     judged(verdict.right, verdict.answeredIndex, &verdict);

@@ -34,7 +34,8 @@ class IntervalsWindow : public DrillWindow {
     QString answerText() const override;
     bool isRightAnswer(int answer) const override { return answer == questionInterval_; }
     std::optional<played::Question> playedQuestion() const override {
-        return played::Question{played::Question::Interval, rootNote_, questionInterval_};
+        return played::Question{played::Question::Interval, rootNote_, questionInterval_,
+                                secondNote_};
     }
 
     void describe(Answer &record, int answer) const override;

@@ -66,7 +66,23 @@ Verdict judgeInterval(const Question &q, const std::vector<int> &notes, Verdict 
     return v;
 }
 
-Verdict judgeChord(const Question &q, const std::vector<int> &notes, Verdict v) {
+int secondNote(const Question &q) {
+    return q.second != 0 ? q.second : q.root + q.item;
+}
+
+Verdict judgeSungInterval(const Question &q, const std::vector<int> &notes, Verdict v) {
+    if (notes.empty())
+        return v;
+    const int sung = theory::pitchClass(notes.back());
+    const bool up = secondNote(q) >= q.root;
+    const int size = ((up ? sung - q.root : q.root - sung) % 12 + 12) % 12;
+    v.right = sung == theory::pitchClass(secondNote(q));
+    v.answeredIndex = v.right ? q.item : size;
+    v.said = text(intervals::kRevealNames[size_t(v.answeredIndex)]);
+    return v;
+}
+
+Verdict judgeChord(const Question &q, const std::vector<int> &notes, Source source, Verdict v) {
     if (notes.empty())
         return v;
     const std::vector<Reading> readings = chordReadings(notes);
@@ -83,12 +99,13 @@ Verdict judgeChord(const Question &q, const std::vector<int> &notes, Verdict v) 
     const bool sameNotes = pitchClassesOf(notes) == chordPitchClasses(q.root, q.item);
     Reading named = readings.front();
     for (const Reading &r : readings)
-        if (sameNotes && r.type == q.item) {
+        // Sung one after the other, in the singer's own octaves, the notes have no bass.
+        if (sameNotes && (r.type == q.item || source == Source::Voice)) {
             v.right = true;
             named = r;
         }
     if (v.right)
-        named.root = theory::pitchClass(q.root);
+        named = {theory::pitchClass(q.root), q.item};
     v.answeredIndex = named.type;
     v.said = pitchName(named.root) + ' ' + text(chords::kCatalogue[size_t(named.type)].name);
     return v;
@@ -115,7 +132,7 @@ Verdict judgeScale(const Question &q, const std::vector<int> &notes, Verdict v) 
 
 } // namespace
 
-Verdict judge(const Question &question, const std::vector<int> &notes) {
+Verdict judge(const Question &question, const std::vector<int> &notes, Source source) {
     Verdict v;
     QStringList numbers;
     for (int n : notes)
@@ -123,9 +140,10 @@ Verdict judge(const Question &question, const std::vector<int> &notes) {
     v.notes = numbers.join(' ');
     switch (question.kind) {
     case Question::Interval:
-        return judgeInterval(question, notes, v);
+        return source == Source::Voice ? judgeSungInterval(question, notes, v)
+                                       : judgeInterval(question, notes, v);
     case Question::Chord:
-        return judgeChord(question, notes, v);
+        return judgeChord(question, notes, source, v);
     case Question::Scale:
         return judgeScale(question, notes, v);
     }
@@ -147,11 +165,16 @@ bool Collector::add(const NoteEvent &event, const Question &question) {
         return false;
     }
     notes_.push_back(event.note);
+    source_ = event.source;
     lastOn_ = event.ms;
     due_.reset();
     switch (question.kind) {
     case Question::Interval:
-        return notes_.size() >= 2;
+        // Sung, the second note may come alone: a note that is not the first's.
+        return notes_.size() >= 2 ||
+               (event.source == Source::Voice &&
+                (theory::pitchClass(event.note) != theory::pitchClass(question.root) ||
+                 theory::pitchClass(secondNote(question)) == theory::pitchClass(question.root)));
     case Question::Scale:
         if (int(notes_.size()) > scales::kCatalogue[size_t(question.item)].stepCount)
             return true;

@@ -26,8 +26,9 @@ struct NoteEvent {
 struct Question {
     enum Kind { Interval, Chord, Scale };
     Kind kind = Interval;
-    int root = 60; // the question's root note
-    int item = 0;  // interval size, chord type or scale (catalogue index)
+    int root = 60;  // the question's root note
+    int item = 0;   // interval size, chord type or scale (catalogue index)
+    int second = 0; // an interval's second note, as asked (0: above the root)
 };
 
 struct Verdict {
@@ -42,7 +43,11 @@ struct Verdict {
 // doubling) must be the question's, and the lowest note must not make them another
 // chord of the table on another root (C E G A is C 6, A C E G is A min7). Scales: the
 // steps from note to note must be the question's, from a note of its root's pitch class.
-Verdict judge(const Question &question, const std::vector<int> &notes);
+// Sung (`source` Voice), an interval is its second note alone, sung after the first as
+// asked or in the singer's own octave: right when its pitch class is the asked second
+// note's. The notes sung may begin with the first; the last one is judged.
+Verdict judge(const Question &question, const std::vector<int> &notes,
+              Source source = Source::Keyboard);
 
 // Gathers the notes of one answer. An interval is complete with its second note, a
 // scale with as many notes as the question's; a chord once no key is held and no note
@@ -63,9 +68,11 @@ class Collector {
     // True when the answer is complete at `ms`.
     bool expired(qint64 ms) const { return due_ && ms >= *due_; }
     const std::vector<int> &notes() const { return notes_; }
+    Source source() const { return source_; } // of the last note
 
   private:
     std::vector<int> notes_;
+    Source source_ = Source::Keyboard;
     std::multiset<int> held_;
     qint64 lastOn_ = 0;
     std::optional<qint64> due_;

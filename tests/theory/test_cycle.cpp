@@ -152,24 +152,28 @@ class TestCycle : public QObject {
     // Played answers judged as a musician would: the question (Interval, Chord or Scale,
     // root, item), the notes; right or wrong, the item they read as (-1 none), the name.
     void playedAnswers() {
-        const char *const rows[] = {"I 60 7: 57 50 -> right 7 Perfect 5th",
-                                    "I 60 4: 60 63 -> wrong 3 3rd minor",
-                                    "C 60 7: 57 60 64 67 -> wrong 4 A min7",
-                                    "C 60 7: 64 67 69 72 -> right 7 C 6",
-                                    "C 60 7: 48 60 64 67 69 76 -> right 7 C 6",
-                                    "C 60 0: 64 60 62 -> wrong -1 C D E",
-                                    "C 60 0: 62 66 69 -> wrong 0 D maj",
-                                    "C 60 12: 64 68 72 -> right 12 C aug",
-                                    "S 60 0: 48 50 52 53 55 57 59 60 -> right 0 C D E F G A B C",
-                                    "S 60 0: 60 62 63 65 67 69 71 72 -> wrong 3 C D D# F G A B C",
-                                    "S 60 0: 62 64 66 67 69 71 73 74 -> wrong 0 D E F# G A B C# D"};
+        const char *const rows[] = {
+            "I 60 7: 57 50 -> right 7 Perfect 5th", "I 60 4: 60 63 -> wrong 3 3rd minor",
+            "C 60 7: 57 60 64 67 -> wrong 4 A min7", "C 60 7: 64 67 69 72 -> right 7 C 6",
+            "C 60 7: 48 60 64 67 69 76 -> right 7 C 6", "C 60 0: 64 60 62 -> wrong -1 C D E",
+            "C 60 0: 62 66 69 -> wrong 0 D maj", "C 60 12: 64 68 72 -> right 12 C aug",
+            "S 60 0: 48 50 52 53 55 57 59 60 -> right 0 C D E F G A B C",
+            "S 60 0: 60 62 63 65 67 69 71 72 -> wrong 3 C D D# F G A B C",
+            "S 60 0: 62 64 66 67 69 71 73 74 -> wrong 0 D E F# G A B C# D",
+            // Sung (~): an interval's second note alone or after
+            // the first, in any octave; a chord's notes in any order.
+            "~I 60 7: 43 -> right 7 Perfect 5th", "~I 60 7: 48 55 -> right 7 Perfect 5th",
+            "~I 60 4: 63 -> wrong 3 3rd minor", "~I 60 7 53: 65 -> right 7 Perfect 5th",
+            "~I 60 7 53: 55 -> wrong 5 Perfect 4th", "~C 60 7: 69 64 60 67 -> right 7 C 6"};
         for (const QString row : rows) {
             const QStringList q = row.section(':', 0, 0).split(' ');
             std::vector<int> notes;
             for (const QString &n : row.section(": ", 1).section(" ->", 0, 0).split(' '))
                 notes.push_back(n.toInt());
-            const auto kind = played::Question::Kind(QString("ICS").indexOf(q[0]));
-            const played::Verdict v = played::judge({kind, q[1].toInt(), q[2].toInt()}, notes);
+            const auto kind = played::Question::Kind(QString("ICS").indexOf(q[0].back()));
+            const played::Verdict v =
+                played::judge({kind, q[1].toInt(), q[2].toInt(), q.value(3).toInt()}, notes,
+                              q[0][0] == '~' ? played::Source::Voice : played::Source::Keyboard);
             QCOMPARE(QString("%1 -> %2 %3 %4")
                          .arg(row.section(" -> ", 0, 0), v.right ? "right" : "wrong",
                               QString::number(v.answeredIndex), v.said),
@@ -181,10 +185,14 @@ class TestCycle : public QObject {
     // sung (~); after the last: complete, or "due <ms>", or "waits".
     void playedAnswerEnds() {
         const char *const rows[] = {
-            "C 0: 60@0 64@10 67@20 -60@500 -> waits", "C 0: 60@0 -60@100 64@300 -64@350 -> due 700",
+            "C 0: 60@0 64@10 67@20 -60@500 -> waits",
+            "C 0: 60@0 -60@100 64@300 -64@350 -> due 700",
             "C 0: ~60@0 ~64@1000 -> due 2500",
             "S 4: 60@0 62@300 64@600 67@900 69@1200 72@1500 -> complete, 6 notes",
-            "S 0: 60@0 62@300 64@600 -> due 3100"};
+            "S 0: 60@0 62@300 64@600 -> due 3100",
+            "I 7: ~43@0 -> complete, 1 notes",
+            "I 7: ~48@0 -> waits",
+            "I 7: ~48@0 ~55@500 -> complete, 2 notes"};
         for (const QString row : rows) {
             const auto kind = played::Question::Kind(QString("ICS").indexOf(row[0]));
             const played::Question question{kind, 60, row.section(':', 0, 0).mid(2).toInt()};
