@@ -9,7 +9,7 @@ struct CommandLineOptions {
     QString soundFont;
     QString audioDriver;
     QString midiOut;              // a MIDI output port to play through instead of the synthesiser
-    QString midiIn;               // a MIDI input port whose keys answer in the Melody window
+    QString midiIn;               // a MIDI input port whose notes answer in test mode
     QString audioIn;              // a PulseAudio source whose sung or played notes answer
     int pitchToleranceCents = 50; // how near its mean a sung note's pitch must stay
     bool listMidiPorts = false;

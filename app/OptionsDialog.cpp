@@ -90,14 +90,13 @@ OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent) {
     grid->addWidget(buddyLabel("Panning", panSlider, "Label4"), 3, 0);
     grid->addLayout(panRow, 3, 1);
     grid->addWidget(centerButton, 4, 1, Qt::AlignHCenter);
-    grid->addWidget(resetButton, 5, 0, 1, 2, Qt::AlignRight);
 
     midiInputList = new QComboBox;
     midiInputList->setObjectName("combomidiin");
     midiInputProblem = new QLabel;
     midiInputProblem->setObjectName("midiinproblem");
     midiInputProblem->setWordWrap(true);
-    grid->addWidget(buddyLabel("MIDI input", midiInputList, "Label7"), 5, 0);
+    grid->addWidget(buddyLabel("MIDI input", midiInputList, "midiinlabel"), 5, 0);
     grid->addWidget(midiInputList, 5, 1);
     grid->addWidget(midiInputProblem, 6, 0, 1, 2);
     fillMidiInputs();
@@ -110,8 +109,9 @@ OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent) {
     audioInList->addItem("None", QString());
     for (const PitchListener::Source &source : PitchListener::sources())
         audioInList->addItem(source.description, source.name);
-    grid->addWidget(buddyLabel("Audio input", audioInList, "Label7"), 5, 0);
-    grid->addWidget(audioInList, 5, 1);
+    grid->addWidget(buddyLabel("Audio input", audioInList, "audioinlabel"), 7, 0);
+    grid->addWidget(audioInList, 7, 1);
+    grid->addWidget(resetButton, 8, 0, 1, 2, Qt::AlignRight);
 
     onLoad();
 }

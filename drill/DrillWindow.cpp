@@ -177,14 +177,24 @@ void DrillWindow::load() {
 void DrillWindow::applyKeptControls() {
     loadValues_.clear();
     KeptSettings *kept = KeptSettings::current();
+    // The values kept from the run before are the first load's; a window closed and
+    // opened again shows its controls as loading leaves them, and keeps those.
+    const bool first = !keptApplied_;
+    keptApplied_ = true;
+    auto keep = [&](const QString &key, const QVariant &loaded) {
+        if (kept && !first)
+            kept->set(key, loaded);
+        return kept && first ? kept : nullptr;
+    };
     for (QWidget *control : centralWidget()->findChildren<QWidget *>()) {
         const QString key = keptKey(control->objectName());
         if (control->objectName().isEmpty())
             continue;
         if (auto *box = qobject_cast<QAbstractButton *>(control); box && box->isCheckable()) {
             loadValues_.emplace_back(control, box->isChecked());
+            KeptSettings *from = keep(key, box->isChecked());
             // Of a group of options only the one selected is set.
-            if (const auto on = kept ? kept->boolean(key) : std::nullopt;
+            if (const auto on = from ? from->boolean(key) : std::nullopt;
                 on && (*on || !box->autoExclusive()))
                 box->setChecked(*on);
             if (kept)
@@ -192,15 +202,17 @@ void DrillWindow::applyKeptControls() {
                         [kept, key](bool on) { kept->set(key, on); });
         } else if (auto *list = qobject_cast<QComboBox *>(control)) {
             loadValues_.emplace_back(control, list->currentIndex());
-            if (const auto index = kept ? kept->integer(key, 0, list->count() - 1) : std::nullopt)
+            KeptSettings *from = keep(key, list->currentIndex());
+            if (const auto index = from ? from->integer(key, 0, list->count() - 1) : std::nullopt)
                 list->setCurrentIndex(*index);
             if (kept)
                 connect(list, &QComboBox::currentIndexChanged, this,
                         [kept, key](int index) { kept->set(key, index); });
         } else if (auto *slider = qobject_cast<QSlider *>(control)) {
             loadValues_.emplace_back(control, slider->value());
+            KeptSettings *from = keep(key, slider->value());
             if (const auto value =
-                    kept ? kept->integer(key, slider->minimum(), slider->maximum()) : std::nullopt)
+                    from ? from->integer(key, slider->minimum(), slider->maximum()) : std::nullopt)
                 slider->setValue(*value);
             if (kept)
                 connect(slider, &QSlider::valueChanged, this,

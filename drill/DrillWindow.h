@@ -322,4 +322,5 @@ class DrillWindow : public QMainWindow {
     std::unique_ptr<FeedbackSound> feedback_;
     // Each kept control with the value loading the window gave it.
     std::vector<std::pair<QPointer<QWidget>, int>> loadValues_;
+    bool keptApplied_ = false; // the kept values have been shown (at the first load)
 };

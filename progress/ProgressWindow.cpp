@@ -191,7 +191,9 @@ void ProgressWindow::showFigures(int reading, const ProgressFigures &figures, bo
     if (reading < reading_)
         return; // a newer read is on its way
     figures_ = figures;
-    const int current = std::max(0, tabs_->currentIndex());
+    // The page in view (by its place among all pages: some may not be made yet).
+    const int current =
+        tabs_->currentWidget() ? tabs_->currentWidget()->property("page").toInt() : 0;
     while (tabs_->count() > 0) {
         QWidget *page = tabs_->widget(0);
         tabs_->removeTab(0);

@@ -144,14 +144,14 @@ std::vector<MidiPort> listMidiPorts(MidiPort::Direction direction) {
     return direction == MidiPort::Output ? listPorts<RtMidiOut>() : listPorts<RtMidiIn>();
 }
 
-std::optional<MidiPort> findMidiPort(const std::vector<MidiPort> &ports, const QString &spec,
+std::optional<MidiPort> findMidiPort(const std::vector<MidiPort> &ports, const QString &wanted,
                                      QString *error) {
     for (const MidiPort &port : ports)
-        if (port.name == spec || port.label() == spec || port.api + ':' + port.name == spec)
+        if (port.name == wanted || port.label() == wanted || port.api + ':' + port.name == wanted)
             return port;
     std::vector<MidiPort> matches;
     for (const MidiPort &port : ports)
-        if (port.label().contains(spec, Qt::CaseInsensitive))
+        if (port.label().contains(wanted, Qt::CaseInsensitive))
             matches.push_back(port);
     if (matches.size() == 1)
         return matches.front();
@@ -161,11 +161,11 @@ std::optional<MidiPort> findMidiPort(const std::vector<MidiPort> &ports, const Q
         names << "\"" + port.label() + "\"";
     if (matches.empty())
         *error = QString("no MIDI port is called \"%1\" (%2)")
-                     .arg(spec, names.isEmpty() ? QString("there are none")
-                                                : "there are " + names.join(", "));
+                     .arg(wanted, names.isEmpty() ? QString("there are none")
+                                                  : "there are " + names.join(", "));
     else
-        *error =
-            QString("\"%1\" could be any of %2; give more of the name").arg(spec, names.join(", "));
+        *error = QString("\"%1\" could be any of %2; give more of the name")
+                     .arg(wanted, names.join(", "));
     return std::nullopt;
 }
 

@@ -40,9 +40,9 @@ struct MidiPort {
 // Every port of one direction, over every MIDI system that answers.
 std::vector<MidiPort> listMidiPorts(MidiPort::Direction direction);
 
-// The port a user means by spec: an exact name (optionally "api:"-prefixed) or a part
+// The port a user means by `wanted`: an exact name (optionally "api:"-prefixed) or a part
 // of exactly one port's name, case-insensitively. On failure, *error says why.
-std::optional<MidiPort> findMidiPort(const std::vector<MidiPort> &ports, const QString &spec,
+std::optional<MidiPort> findMidiPort(const std::vector<MidiPort> &ports, const QString &wanted,
                                      QString *error);
 
 // The text of --list-midi-ports.

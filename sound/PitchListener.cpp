@@ -194,8 +194,8 @@ class PitchListener::Record {
         }
         index_ = info.index;
         const NoteDetector::Settings &s = detector_.settings();
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, uint32_t(s.sampleRate), 1};
-        stream_ = pa_stream_new(connection_.context, "Tonvik listening", &spec, nullptr);
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, uint32_t(s.sampleRate), 1};
+        stream_ = pa_stream_new(connection_.context, "Tonvik listening", &format, nullptr);
         if (!stream_) {
             *error = pa_strerror(pa_context_errno(connection_.context));
             return false;

@@ -61,8 +61,8 @@ bool PulseStream::connect(int sampleRate, int periods) {
         }
         pa_threaded_mainloop_wait(loop_);
     }
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, uint32_t(sampleRate), 2};
-    stream_ = pa_stream_new(context_, "Tonvik", &spec, nullptr);
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, uint32_t(sampleRate), 2};
+    stream_ = pa_stream_new(context_, "Tonvik", &format, nullptr);
     if (!stream_)
         return false;
     pa_stream_set_state_callback(

@@ -15,7 +15,8 @@ struct Answer {
     QString mode;           // direction or playing mode, where the drill has one
     QString askedNotes;     // a melody's note numbers, "60 64 67"
     int answeredIndex = -1; // the item answered; -1 for a melody
-    QString answeredKeys;   // a melody's keys (pitch classes), "0 4 7"
+    QString answeredKeys;   // a melody's keys (pitch classes), "0 4 7"; notes played or sung
+                            // (MIDI note numbers), "57 60 64"
     bool right = false;
     int weight = 1;
     qint64 answerMs = 0; // from the end of the question's playback to the answer

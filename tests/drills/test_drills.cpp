@@ -618,12 +618,14 @@ class TestDrills : public QObject {
         const int err = ::dup(2);
         QVERIFY(said.open() && ::dup2(said.handle(), 2) == 2);
         newRun(DrillKind::Intervals);
-        w->close(); // read again as it loads again
+        const QList<int> keptShown = shown();
+        w->close(); // opened again in the run: as loading leaves it, nothing said again
         registry->open(DrillKind::Intervals);
         std::fflush(stderr);
         ::dup2(err, 2);
         ::close(err);
-        QCOMPARE(shown(), QList<int>({1, 1, 1, 3, 5, 1, 300, 24}));
+        QCOMPARE(keptShown, QList<int>({1, 1, 1, 3, 5, 1, 300, 24}));
+        QCOMPARE(shown(), first);
         QCOMPARE(w->pos(), firstPlace);
         said.seek(0);
         const QStringList lines = QString(said.readAll()).split('\n', Qt::SkipEmptyParts);
