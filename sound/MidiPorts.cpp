@@ -306,8 +306,10 @@ std::unique_ptr<MidiKeyboardInput> MidiKeyboardInput::open(const MidiPort &port,
 }
 
 MidiKeyboardInput::MidiKeyboardInput(MidiPort port, std::unique_ptr<RtMidiIn> in)
-    : port_(std::move(port)), in_(std::move(in)), watch_(port_, MidiPort::Input) {
-    in_->setCallback(&MidiKeyboardInput::received, this);
+    : port_(std::move(port)), in_(std::move(in)), relay_(new Relay),
+      watch_(port_, MidiPort::Input) {
+    relay_->input = this;
+    in_->setCallback(&MidiKeyboardInput::received, relay_);
     connect(&watch_, &MidiPortWatch::gone, this, [this] {
         emit lost(QString("The MIDI port \"%1\" has gone: the MIDI keyboard is no longer heard.")
                       .arg(port_.label()));
@@ -315,19 +317,27 @@ MidiKeyboardInput::MidiKeyboardInput(MidiPort port, std::unique_ptr<RtMidiIn> in
 }
 
 MidiKeyboardInput::~MidiKeyboardInput() {
+    {
+        // A note being received now is posted before this goes, or not at all.
+        std::lock_guard lock(relay_->mutex);
+        relay_->input = nullptr;
+    }
     in_->cancelCallback();
     // RtMidi's JACK input unregisters its port while the client's process thread may
     // still be reading it, which crashed the program as it ended. A JACK client is
-    // therefore never closed: it is left to drop what it hears, and the server lets it
-    // go when the process ends.
+    // therefore never closed: it is left to drop what it hears (and its relay with it),
+    // and the server lets it go when the process ends.
     if (in_->getCurrentApi() == RtMidi::UNIX_JACK) {
         in_->setCallback([](double, std::vector<unsigned char> *, void *) {}, nullptr);
         static_cast<void>(in_.release());
+        return;
     }
+    in_.reset(); // its thread is joined
+    delete relay_;
 }
 
 // Runs on the MIDI system's thread.
-void MidiKeyboardInput::received(double, std::vector<unsigned char> *message, void *self) {
+void MidiKeyboardInput::received(double, std::vector<unsigned char> *message, void *relay) {
     if (message->size() < 3)
         return;
     const int kind = (*message)[0] & 0xf0;
@@ -338,10 +348,12 @@ void MidiKeyboardInput::received(double, std::vector<unsigned char> *message, vo
     const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                           std::chrono::steady_clock::now().time_since_epoch())
                           .count();
-    auto *input = static_cast<MidiKeyboardInput *>(self);
-    QMetaObject::invokeMethod(
-        input, [input, note, on, ms] { emit input->notePlayed(note, on, ms); },
-        Qt::QueuedConnection);
+    auto *r = static_cast<Relay *>(relay);
+    std::lock_guard lock(r->mutex);
+    if (MidiKeyboardInput *input = r->input)
+        QMetaObject::invokeMethod(
+            input, [input, note, on, ms] { emit input->notePlayed(note, on, ms); },
+            Qt::QueuedConnection);
 }
 
 namespace {

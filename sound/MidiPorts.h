@@ -118,10 +118,17 @@ class MidiKeyboardInput : public QObject {
 
   private:
     MidiKeyboardInput(MidiPort port, std::unique_ptr<RtMidiIn> in);
-    static void received(double delta, std::vector<unsigned char> *message, void *self);
+    static void received(double delta, std::vector<unsigned char> *message, void *relay);
+
+    // What the MIDI system's thread calls back through: the input while it lives.
+    struct Relay {
+        std::mutex mutex;
+        MidiKeyboardInput *input = nullptr;
+    };
 
     MidiPort port_;
     std::unique_ptr<RtMidiIn> in_;
+    Relay *relay_ = nullptr; // owned, but left to a JACK client that is never closed
     MidiPortWatch watch_;
 };
 
