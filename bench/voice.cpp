@@ -169,15 +169,18 @@ struct Tally {
 
 // Each note's slot: the notes heard that began in it. Right: the first has the key's
 // pitch class; its octave or a semitone off is counted apart; a second note is extra.
-// A key below 0 is a note left out.
+// A key below 0 is a note left out. A note's start is the middle of the first window
+// that read its pitch, which may hold its onset in its second half: a slot begins half
+// a window before its note.
 void judge(const std::vector<int> &keys, const std::vector<NoteDetector::Note> &heard, Tally &t) {
-    const double slot = (kNoteMs + kGapMs) / 1000.0;
+    const double slot = (kNoteMs + kGapMs) / 1000.0, early = 256.0 / kRate;
     for (size_t k = 0; k < keys.size(); ++k) {
         if (keys[k] < 0)
             continue;
         std::vector<NoteDetector::Note> in;
         for (const auto &n : heard)
-            if (n.startedAt >= double(k) * slot && n.startedAt < double(k + 1) * slot)
+            if (n.startedAt >= double(k) * slot - early &&
+                n.startedAt < double(k + 1) * slot - early)
                 in.push_back(n);
         ++t.notes;
         if (in.empty()) {
