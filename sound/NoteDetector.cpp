@@ -93,7 +93,12 @@ void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
     if (inNote_ && deaf)
         tainted_ = true;
 
-    if (!reading_.voiced) {
+    // A note goes on through readings less sure of its pitch, as long as they are in
+    // the tolerance.
+    const bool goesOn = inNote_ && !reading_.voiced && level >= settings_.minLevelDb &&
+                        confidence >= settings_.holdConfidence &&
+                        std::abs(key - sum_ / readings_) * 100 <= settings_.toleranceCents;
+    if (!reading_.voiced && !goesOn) {
         if (inNote_ && ++gapHops_ * hopMs >= settings_.gapMs) {
             inNote_ = false;
             lastCounted_ = -100;
@@ -123,10 +128,10 @@ void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
         counted_ = true;
         const double mean = sum_ / readings_;
         const int nearest = int(std::lround(mean));
-        // The same note again, or an octave from it: the tracker slipped, no one sang.
+        // The same note again, or octaves from it: the tracker slipped, no one sang.
         const double from = std::abs(mean - lastCounted_);
-        if (from * 100 > settings_.toleranceCents &&
-            std::abs(from - 12) * 100 > settings_.toleranceCents)
+        if (lastCounted_ < 0 ||
+            std::abs(from - 12 * std::round(from / 12)) * 100 > settings_.toleranceCents)
             notes.push_back({nearest, (mean - nearest) * 100, now, startedAt_});
         lastCounted_ = mean;
     }

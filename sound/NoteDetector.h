@@ -25,9 +25,12 @@ class NoteDetector {
         double gapMs = 40;          // a gap without pitch this long ends the note
         double minLevelDb = -55;    // quieter than this (RMS, dBFS) is not heard
         double minConfidence = 0.8; // YIN's own confidence in a pitch
-        double attackDb = 20;       // a rise this big within 48 ms is a new attack
-        int lowestKey = 36;         // C2: a bass singer's low notes
-        int highestKey = 96;        // C7
+        // Enough for a note already heard to go on at its pitch: voices together (a
+        // choir) beat, and YIN's confidence dips for tens of ms inside one held note.
+        double holdConfidence = 0.5;
+        double attackDb = 20; // a rise this big within 48 ms is a new attack
+        int lowestKey = 36;   // C2: a bass singer's low notes
+        int highestKey = 96;  // C7
     };
     // What one window held.
     struct Reading {
