@@ -381,7 +381,9 @@ AudioOutput::Client::Period AudioEngine::render(int len, float *left, float *rig
         for (int i = 0; i < len; ++i)
             peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
         outputDb_.store(20 * std::log10(std::max(peak, 1e-6f)), std::memory_order_relaxed);
-        if (peak >= kAudible) {
+        // A note struck is heard however softly it is played: a listener is deaf to it
+        // (and to the rest of it, which it has heard begin).
+        if (peak >= kAudible || struck_) {
             const int frames = len + output_.periodSize() * output_.periods();
             audibleUntil_.store(
                 SteadyClock::now() +

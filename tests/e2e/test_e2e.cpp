@@ -632,6 +632,11 @@ class TestEndToEnd : public QObject {
         Program p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_LOGGING_RULES", "tonvik.listen.debug=true");
+        // Played softly (kept from a run before): a quiet question must not answer either.
+        QFile conf(p.home.filePath("XDG_CONFIG_HOME/tonvik/tonvik.conf"));
+        QVERIFY(QDir(p.home.path()).mkpath("XDG_CONFIG_HOME/tonvik") &&
+                conf.open(QIODevice::WriteOnly) && conf.write("[sound]\nvolume=24\n") > 0);
+        conf.close();
         p.start(prefix_, env, {"--audio-in", "tonvik_null.monitor"}, true);
         QVERIFY(p.press("Melody", "radio button", "Test mode"));
         QVERIFY(chooseByKeys(a11y::waitFor(p.window("Melody"), "combo box", "1", 5000), "3"));
