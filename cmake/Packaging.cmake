@@ -34,12 +34,13 @@ external MIDI device, and takes answers from a MIDI keyboard too.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The libraries from the binary (libaubio5, for the voice answers, among them); a General
-# MIDI sound font and the way from ALSA's
+# The libraries from the binary; a General MIDI sound font and the way from ALSA's
 # default device to the sound server, which it finds at run time.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt's SQLite driver is a plugin, which dpkg-shlibdeps cannot see.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fluid-soundfont-gm | sf2-soundfont-gm, libqt6sql6-sqlite")
+# Qt's SQLite driver is a plugin and aubio (the voice answers) is loaded when first
+# listened to: dpkg-shlibdeps sees neither.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "fluid-soundfont-gm | sf2-soundfont-gm, libqt6sql6-sqlite, libaubio5 (>= 0.4.9)")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libasound2-plugins | pipewire-alsa")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})

@@ -4,28 +4,70 @@
 #include <algorithm>
 #include <aubio/aubio.h>
 #include <cmath>
+#include <dlfcn.h>
+#include <type_traits>
+
+namespace {
+
+// aubio is loaded when something is first listened to, not linked: with its codecs it
+// brings some 150 libraries into the process, which would cost every run 18 MiB and
+// 20 ms at start, listening or not.
+struct AubioLibrary {
+    decltype(&new_aubio_pitch) newPitch = nullptr;
+    decltype(&del_aubio_pitch) delPitch = nullptr;
+    decltype(&aubio_pitch_do) pitchDo = nullptr;
+    decltype(&aubio_pitch_set_unit) setUnit = nullptr;
+    decltype(&aubio_pitch_set_silence) setSilence = nullptr;
+    decltype(&aubio_pitch_get_confidence) confidence = nullptr;
+    decltype(&new_fvec) newVector = nullptr;
+    decltype(&del_fvec) delVector = nullptr;
+};
+
+const AubioLibrary *aubio() {
+    static const AubioLibrary library = [] {
+        AubioLibrary a;
+        void *handle = dlopen(NoteDetector::kLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            return a;
+        auto find = [handle](auto &function, const char *name) {
+            function =
+                reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
+            return function != nullptr;
+        };
+        if (!(find(a.delPitch, "del_aubio_pitch") && find(a.pitchDo, "aubio_pitch_do") &&
+              find(a.setUnit, "aubio_pitch_set_unit") &&
+              find(a.setSilence, "aubio_pitch_set_silence") &&
+              find(a.confidence, "aubio_pitch_get_confidence") && find(a.newVector, "new_fvec") &&
+              find(a.delVector, "del_fvec") && find(a.newPitch, "new_aubio_pitch")))
+            a.newPitch = nullptr;
+        return a;
+    }();
+    return library.newPitch ? &library : nullptr;
+}
+
+} // namespace
 
 struct NoteDetector::Aubio {
+    const AubioLibrary &library;
     aubio_pitch_t *pitch;
     fvec_t *in, *out;
-    Aubio(aubio_pitch_t *p, fvec_t *i, fvec_t *o) : pitch(p), in(i), out(o) {}
+    Aubio(const AubioLibrary &l, aubio_pitch_t *p, fvec_t *i, fvec_t *o)
+        : library(l), pitch(p), in(i), out(o) {}
     Aubio(const Aubio &) = delete;
     Aubio &operator=(const Aubio &) = delete;
     ~Aubio() {
-        del_aubio_pitch(pitch);
-        del_fvec(in);
-        del_fvec(out);
+        library.delPitch(pitch);
+        library.delVector(in);
+        library.delVector(out);
     }
 };
 
 NoteDetector::NoteDetector(Settings settings) : settings_(settings) {
-    aubio_.reset(new Aubio{new_aubio_pitch("yinfast", uint_t(settings_.window),
-                                           uint_t(settings_.hop), uint_t(settings_.sampleRate)),
-                           new_fvec(uint_t(settings_.hop)), new_fvec(1)});
-    aubio_pitch_set_unit(aubio_->pitch, "midi");
-    // The level is judged here, with the rest; aubio would report 0 under its own.
-    aubio_pitch_set_silence(aubio_->pitch, -120);
     pending_.reserve(size_t(settings_.hop));
+}
+
+bool NoteDetector::available() {
+    return aubio() != nullptr;
 }
 
 NoteDetector::~NoteDetector() = default;
@@ -41,6 +83,19 @@ void NoteDetector::feed(const float *samples, std::size_t n, std::vector<Note> &
         const std::size_t take = std::min(n - i, hop - pending_.size());
         pending_.insert(pending_.end(), samples + i, samples + i + take);
         i += take;
+        if (pending_.size() == hop && !aubio_) {
+            const AubioLibrary *library = aubio();
+            if (!library)
+                return; // nothing can be heard: said by whoever listens (available())
+            aubio_.reset(
+                new Aubio{*library,
+                          library->newPitch("yinfast", uint_t(settings_.window),
+                                            uint_t(settings_.hop), uint_t(settings_.sampleRate)),
+                          library->newVector(uint_t(settings_.hop)), library->newVector(1)});
+            library->setUnit(aubio_->pitch, "midi");
+            // The level is judged here, with the rest; aubio would report 0 under its own.
+            library->setSilence(aubio_->pitch, -120);
+        }
         if (pending_.size() == hop) {
             std::copy(pending_.begin(), pending_.end(), aubio_->in->data);
             pending_.clear();
@@ -72,9 +127,9 @@ void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
     for (uint_t i = 0; i < aubio_->in->length; ++i)
         energy += double(aubio_->in->data[i]) * aubio_->in->data[i];
     const double level = 10 * std::log10(energy / aubio_->in->length + 1e-12);
-    aubio_pitch_do(aubio_->pitch, aubio_->in, aubio_->out);
+    aubio_->library.pitchDo(aubio_->pitch, aubio_->in, aubio_->out);
     const double key = aubio_->out->data[0];
-    const double confidence = aubio_pitch_get_confidence(aubio_->pitch);
+    const double confidence = aubio_->library.confidence(aubio_->pitch);
 
     reading_.levelDb = level;
     reading_.key = key;

@@ -46,6 +46,10 @@ class NoteDetector {
                           // of that window)
     };
 
+    // The aubio library, loaded the first time something is analysed.
+    static constexpr const char *kLibrary = "libaubio.so.5";
+    static bool available();
+
     explicit NoteDetector(Settings settings);
     NoteDetector() : NoteDetector(Settings{}) {}
     ~NoteDetector();

@@ -397,6 +397,12 @@ void PitchListener::setGate(OwnSound own, std::chrono::milliseconds tail) {
 
 bool PitchListener::start(const QString &source, QString *error) {
     stop();
+    if (!NoteDetector::available()) {
+        *error = QString("%1, which finds the notes' pitch, cannot be loaded (install "
+                         "libaubio5)")
+                     .arg(NoteDetector::kLibrary);
+        return false;
+    }
     auto record = std::make_unique<Record>(this, settings_, own_, tail_);
     if (!record->open(source, error)) {
         qCDebug(lcListen, "cannot listen to %s: %s", qPrintable(source), qPrintable(*error));
