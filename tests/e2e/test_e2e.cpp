@@ -663,6 +663,18 @@ class TestEndToEnd : public QObject {
                              .findAll([&](const A11yNode &n) { return n.name().startsWith(shown); })
                              .size() == 1,
                      qPrintable(shown));
+        // An interval: its second note sung alone, an octave lower, answers it.
+        QVERIFY(p.press("Melody", "push button", "Intervals"));
+        QVERIFY(p.press("Intervals", "radio button", "Test mode"));
+        const int from = int(p.traceLines().size());
+        QVERIFY(p.press("Intervals", "push button", "New"));
+        QTRY_COMPARE(p.notes({}, from).size(), size_t(2));
+        QTest::qWait(3000);
+        QVERIFY(writeSung(sung, {p.notes({}, from)[1].note % 12 + 48}));
+        QVERIFY(runCommand("paplay", {"--device=tonvik_null", sung}));
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            a11y::waitFor(p.window("Intervals"), "label", "Right!", 0).valid(),
+            qPrintable(p.stderrText() + p.traceLines().mid(from).join('\n')), 5000);
         p.exit();
 
         // A source that is not there: said once, and the keys still answer.
