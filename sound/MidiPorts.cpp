@@ -329,7 +329,9 @@ MidiKeyboardInput::~MidiKeyboardInput() {
     // and the server lets it go when the process ends.
     if (in_->getCurrentApi() == RtMidi::UNIX_JACK) {
         in_->setCallback([](double, std::vector<unsigned char> *, void *) {}, nullptr);
-        static_cast<void>(in_.release());
+        // Kept where they can be found (not leaked) until the process ends.
+        static auto *const abandoned = new std::vector<std::pair<RtMidiIn *, Relay *>>;
+        abandoned->emplace_back(in_.release(), relay_);
         return;
     }
     in_.reset(); // its thread is joined
