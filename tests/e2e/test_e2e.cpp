@@ -100,20 +100,43 @@ bool writeSung(const QString &path, const std::vector<int> &keys) {
     return ok;
 }
 
-// The strongest frequency in the first 120 ms of a sound, recorded or in a file.
-double soundPeak(const std::vector<float> &x, int rate, long onset) {
-    return measure::peakFrequency(x, rate, 60, 3000, size_t(onset), size_t(rate * 120 / 1000));
-}
-double wavPeak(const QString &path) {
+// How closely what was heard from `onset` on matches a sound file, brought to the
+// sink's rate (normalised correlation at the best lag, 1 for the same wave). The wrong
+// sound beats (98 and 103 Hz), so a short window's strongest frequency depends on where
+// it starts; the whole wave does not. Played at the file's rate unconverted, it is 9 %
+// too slow or fast and no longer matches.
+double matchesFile(const std::vector<float> &x, long onset, const QString &path) {
     SF_INFO info{};
     SNDFILE *f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &info);
-    std::vector<float> frames(f ? size_t(info.frames * info.channels) : 0), mono;
-    if (f && sf_readf_float(f, frames.data(), info.frames) > 0)
-        for (size_t i = 0; i < frames.size(); i += size_t(info.channels))
-            mono.push_back(frames[i]);
+    std::vector<float> frames(f ? size_t(info.frames * info.channels) : 0), y;
+    const bool read = f && sf_readf_float(f, frames.data(), info.frames) > 0;
     if (f)
         sf_close(f);
-    return mono.empty() ? 0 : soundPeak(mono, info.samplerate, measure::firstAbove(mono, 0.003f));
+    if (!read)
+        return 0;
+    const double step = double(info.samplerate) / kRate;
+    for (double t = 0; t + 1 < double(info.frames) && y.size() < size_t(kRate * 3 / 10);
+         t += step) {
+        const size_t i = size_t(t);
+        const double a = frames[i * size_t(info.channels)];
+        const double b = frames[(i + 1) * size_t(info.channels)];
+        y.push_back(float(a + (t - double(i)) * (b - a)));
+    }
+    double yy = 0, best = 0;
+    for (const float v : y)
+        yy += double(v) * v;
+    for (long lag = std::max(0L, onset - kRate / 20); lag <= onset + kRate / 10; ++lag) {
+        if (lag + long(y.size()) > long(x.size()))
+            break;
+        double xy = 0, xx = 0;
+        for (size_t i = 0; i < y.size(); ++i) {
+            xy += double(x[size_t(lag) + i]) * y[i];
+            xx += double(x[size_t(lag) + i]) * x[size_t(lag) + i];
+        }
+        if (xx > 0 && yy > 0)
+            best = std::max(best, xy / std::sqrt(xx * yy));
+    }
+    return best;
 }
 
 // A PulseAudio server with a null sink "faults", on a socket of its own.
@@ -333,12 +356,11 @@ class TestEndToEnd : public QObject {
             listen(900);
             const long onset = firstRise(audio_, mark);
             QVERIFY2(onset >= 0, qPrintable(said + " was not heard"));
-            const double heard = soundPeak(audio_, kRate, onset);
             const QString file = right ? "right.wav" : "wrong.wav";
-            const double expected = wavPeak(prefix_ + "/share/tonvik/" + file);
-            QVERIFY2(std::fabs(heard - expected) < 0.03 * expected,
-                     qPrintable(QString::asprintf("heard %.0f Hz, %s has %.0f Hz", heard,
-                                                  qPrintable(file), expected)));
+            const double match = matchesFile(audio_, onset, prefix_ + "/share/tonvik/" + file);
+            qInfo("%s: matches %s by %.2f", qPrintable(said), qPrintable(file), match);
+            QVERIFY2(match > 0.7, qPrintable(QString::asprintf("what was heard matches %s by %.2f",
+                                                               qPrintable(file), match)));
         }
         for (const QString said : {"Questions: 3", "Right: 2", "Percentage: 66%"}) {
             QVERIFY2(control("Intervals", "label", said).valid(), qPrintable(said));
