@@ -115,6 +115,14 @@ bool A11yNode::setValue(double v) const {
     return value && atspi_value_set_current_value(value.get(), v, &err) && !err;
 }
 
+bool A11yNode::setText(const QString &text) const {
+    auto editable = use(node_ ? atspi_accessible_get_editable_text_iface(node_.get()) : nullptr);
+    Error err;
+    return editable &&
+           atspi_editable_text_set_text_contents(editable.get(), text.toUtf8().constData(), &err) &&
+           !err;
+}
+
 A11yEvents::A11yEvents(const char *type) : type_(QString::fromLatin1(type)) {
     listener_ = atspi_event_listener_new(&A11yEvents::received, this, nullptr);
     Error err;

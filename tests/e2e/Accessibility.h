@@ -29,6 +29,7 @@ class A11yNode {
     bool click() const;        // a mouse click in the middle of the control
     double value() const;
     bool setValue(double v) const;
+    bool setText(const QString &text) const; // an editable text's whole contents
 
   private:
     std::shared_ptr<AtspiAccessible> node_;

@@ -387,13 +387,15 @@ class TestEndToEnd : public QObject {
         QVERIFY(a11y::waitFor(p_.app, "push button", "OK", 5000).press()); // not a key: the
         QTRY_VERIFY(!a11y::waitFor(p_.app, "label", none, 0).valid());     // window may have it
         QVERIFY(a11y::waitFor(window, "push button", "Export CSV...", 5000).press());
-        QVERIFY(a11y::waitFor(p_.app, "dialog", "Export CSV", 5000).valid()); // typed into
-        QVERIFY(runCommand(
-            "xdotool", {"search", "--sync", "--name", "^Export CSV$", "windowfocus", "--sync"}));
+        const A11yNode dialog = a11y::waitFor(p_.app, "dialog", "Export CSV", 5000);
+        const auto names = dialog.findAll([](const A11yNode &n) {
+            return n.role() == "text" && n.name().startsWith("File name");
+        });
+        QVERIFY2(names.size() == 1, "no file name to fill in");
         const QString saved = dir_.filePath("saved.csv"), exported = dir_.filePath("out.csv");
-        QVERIFY(runCommand("xdotool", {"type", "--delay", "20", saved}));
-        QVERIFY(runCommand("xdotool", {"key", "Return"}));
-        QTRY_VERIFY(QFileInfo(saved).size() > 0);
+        QVERIFY(names[0].setText(saved));
+        QVERIFY(a11y::waitFor(dialog, "push button", "Save", 5000).press());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(saved).size() > 0, 10000);
         QVERIFY(runCommand("env", {"HOME=" + p_.home.path(),
                                    "XDG_DATA_HOME=" + p_.home.filePath("XDG_DATA_HOME"),
                                    prefix_ + "/bin/tonvik", "--export-progress", exported}));
@@ -688,18 +690,35 @@ class TestEndToEnd : public QObject {
                              .findAll([&](const A11yNode &n) { return n.name().startsWith(shown); })
                              .size() == 1,
                      qPrintable(shown));
-        // An interval: its second note sung alone, an octave lower, answers it.
-        QVERIFY(p.press("Melody", "push button", "Intervals"));
-        QVERIFY(p.press("Intervals", "radio button", "Test mode"));
-        const int from = int(p.traceLines().size());
-        QVERIFY(p.press("Intervals", "push button", "New"));
-        QTRY_COMPARE(p.notes({}, from).size(), size_t(2));
-        QTest::qWait(3000);
-        QVERIFY(writeSung(sung, {p.notes({}, from)[1].note % 12 + 48}));
-        QVERIFY(runCommand("paplay", {"--device=tonvik_null", sung}));
-        QTRY_VERIFY2_WITH_TIMEOUT(
-            a11y::waitFor(p.window("Intervals"), "label", "Right!", 0).valid(),
-            qPrintable(p.stderrText() + p.traceLines().mid(from).join('\n')), 5000);
+        // An interval: its second note sung alone, an octave lower. A chord: its notes one
+        // by one, top first, in the singer's octave, its root last and highest. A scale:
+        // upwards from its root.
+        QString previous = "Melody";
+        for (const QString title : {"Intervals", "Chords", "Scales"}) {
+            QVERIFY(p.press(previous, "push button", title));
+            QVERIFY(p.press(title, "radio button", "Test mode"));
+            previous = title;
+            const int from = int(p.traceLines().size());
+            QVERIFY(p.press(title, "push button", "New"));
+            QTRY_VERIFY(p.notes({}, from).size() >= 2);
+            QTest::qWait(3000);
+            const auto asked = p.notes({}, from);
+            std::vector<int> keys;
+            if (title == "Intervals")
+                keys = {asked[1].note % 12 + 48};
+            for (size_t i = 0; title == "Chords" && i < asked.size(); ++i) // the root on top
+                keys.push_back(asked[asked.size() - 1 - i].note % 12 +
+                               (i + 1 < asked.size() ? 48 : 60));
+            for (size_t i = 0; title == "Scales" && i < asked.size() &&
+                               (i == 0 || asked[i].note > asked[i - 1].note);
+                 ++i)
+                keys.push_back(asked[i].note - 12);
+            QVERIFY(writeSung(sung, keys));
+            QVERIFY(runCommand("paplay", {"--device=tonvik_null", sung}));
+            QTRY_VERIFY2_WITH_TIMEOUT(
+                a11y::waitFor(p.window(title), "label", "Right!", 0).valid(),
+                qPrintable(p.stderrText() + p.traceLines().mid(from).join('\n')), 5000);
+        }
         p.exit();
 
         // A source that is not there: said once, and the keys still answer.
