@@ -343,7 +343,8 @@ void MidiKeyboardInput::received(double, std::vector<unsigned char> *message, vo
     if (message->size() < 3)
         return;
     const int kind = (*message)[0] & 0xf0;
-    if (kind != 0x90 && kind != 0x80)
+    // Channel 10 is General MIDI's drums: a keyboard's pads, not notes of an answer.
+    if ((kind != 0x90 && kind != 0x80) || ((*message)[0] & 0x0f) == 9)
         return;
     const int note = (*message)[1] & 0x7f;
     const bool on = kind == 0x90 && (*message)[2] != 0;
