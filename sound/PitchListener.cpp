@@ -143,8 +143,8 @@ class PitchListener::Record {
   public:
     Record(PitchListener *owner, NoteDetector::Settings settings, OwnSound own,
            std::chrono::milliseconds tail)
-        : owner_(owner), detector_(settings), own_(std::move(own)), tail_(tail),
-          connection_("Tonvik") {}
+        : owner_(owner), generation_(owner->generation_), detector_(settings), own_(std::move(own)),
+          tail_(tail), connection_("Tonvik") {}
     ~Record() {
         if (thread_.joinable()) {
             pa_threaded_mainloop_lock(connection_.loop);
@@ -272,7 +272,8 @@ class PitchListener::Record {
     // Any thread: the owner hears of it on its own.
     void say(const QString &text) {
         QMetaObject::invokeMethod(
-            owner_, [o = owner_, text] { o->report(text); }, Qt::QueuedConnection);
+            owner_, [o = owner_, g = generation_, text] { o->report(g, text); },
+            Qt::QueuedConnection);
     }
 
     void run() {
@@ -338,7 +339,11 @@ class PitchListener::Record {
             for (const auto &n : notes) {
                 qCDebug(lcListen, "heard key %d %+.0f cents", n.key, n.cents);
                 QMetaObject::invokeMethod(
-                    owner_, [o = owner_, n] { emit o->noteHeard(n.key, n.cents); },
+                    owner_,
+                    [o = owner_, g = generation_, n] {
+                        if (g == o->generation_)
+                            emit o->noteHeard(n.key, n.cents);
+                    },
                     Qt::QueuedConnection);
             }
             notes.clear();
@@ -347,7 +352,11 @@ class PitchListener::Record {
                 lastReading = now;
                 const NoteDetector::Reading r = detector_.reading();
                 QMetaObject::invokeMethod(
-                    owner_, [o = owner_, r] { emit o->reading(r.voiced, r.key, r.levelDb); },
+                    owner_,
+                    [o = owner_, g = generation_, r] {
+                        if (g == o->generation_)
+                            emit o->reading(r.voiced, r.key, r.levelDb);
+                    },
                     Qt::QueuedConnection);
             }
             pa_threaded_mainloop_lock(connection_.loop);
@@ -356,6 +365,7 @@ class PitchListener::Record {
     }
 
     PitchListener *owner_;
+    const unsigned generation_;
     NoteDetector detector_;
     OwnSound own_;
     std::chrono::milliseconds tail_;
@@ -415,12 +425,13 @@ bool PitchListener::start(const QString &source, QString *error) {
 
 void PitchListener::stop() {
     record_.reset();
+    ++generation_;
     source_.clear();
     problem_.clear();
 }
 
-void PitchListener::report(const QString &text) {
-    if (text == problem_ || !record_)
+void PitchListener::report(unsigned generation, const QString &text) {
+    if (text == problem_ || !record_ || generation != generation_)
         return;
     problem_ = text;
     if (text.isEmpty())

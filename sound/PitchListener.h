@@ -63,7 +63,7 @@ class PitchListener : public QObject {
 
   private:
     class Record;
-    void report(const QString &text);
+    void report(unsigned generation, const QString &text);
 
     NoteDetector::Settings settings_;
     OwnSound own_;
@@ -71,4 +71,7 @@ class PitchListener : public QObject {
     QString source_;
     QString problem_; // the one last said
     std::unique_ptr<Record> record_;
+    // Which record is the current one: what an earlier one posted before it was stopped
+    // (a problem, a note, a reading) is not the new source's.
+    unsigned generation_ = 0;
 };
