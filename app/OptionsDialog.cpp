@@ -8,11 +8,15 @@
 #include "sound/SoundSettings.h"
 
 #include <QComboBox>
+#include <QFutureWatcher>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPromise>
 #include <QPushButton>
 #include <QSlider>
+#include <QThreadPool>
+#include <memory>
 
 namespace {
 
@@ -103,12 +107,26 @@ OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent) {
     connect(midiInputList, &QComboBox::currentIndexChanged, this,
             &OptionsDialog::onMidiInputChosen);
 
-    // The sources as the sound server has them now (monitors too), by description.
+    // The sources as the sound server has them now (monitors too), by description. They
+    // are asked for on a worker and added when they come: a server that does not answer
+    // must not hold the dialog up.
     audioInList = new QComboBox;
     audioInList->setObjectName("comboaudioin");
     audioInList->addItem("None", QString());
-    for (const PitchListener::Source &source : PitchListener::sources())
-        audioInList->addItem(source.description, source.name);
+    using Sources = QList<PitchListener::Source>;
+    auto promise = std::make_shared<QPromise<Sources>>();
+    auto *sources = new QFutureWatcher<Sources>(this);
+    connect(sources, &QFutureWatcherBase::finished, this, [this, sources] {
+        for (const PitchListener::Source &source : sources->result())
+            if (audioInList->findData(source.name) < 0)
+                audioInList->addItem(source.description, source.name);
+    });
+    sources->setFuture(promise->future());
+    promise->start();
+    QThreadPool::globalInstance()->start([promise] {
+        promise->addResult(PitchListener::sources());
+        promise->finish();
+    });
     grid->addWidget(buddyLabel("Audio input", audioInList, "audioinlabel"), 7, 0);
     grid->addWidget(audioInList, 7, 1);
     grid->addWidget(resetButton, 8, 0, 1, 2, Qt::AlignRight);

@@ -16,12 +16,14 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QElapsedTimer>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
+#include <csignal>
 #include <map>
 #include <unistd.h>
 
@@ -640,6 +642,36 @@ class TestDrills : public QObject {
     }
 
     // --help and --version answer; good values run; bad ones exit with 2, said plainly.
+    // The options dialog lists the sound server's sources (monitors too) as they come,
+    // and opens at once when the server does not answer.
+    void audioSourcesDoNotHoldTheOptionsUp() {
+        const qint64 server = qEnvironmentVariableIntValue("TONVIK_TEST_PULSE_PID");
+        if (server <= 0)
+            QSKIP("no sound server of the test's own");
+        open(DrillKind::Intervals);
+        qint64 openedMs = -1;
+        bool listed = false;
+        QElapsedTimer clock;
+        registry->runModal = [&](QDialog *dialog) {
+            openedMs = clock.elapsed();
+            auto *form = qobject_cast<OptionsDialog *>(dialog);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (listed = form->audioInList->findData("tonvik_null.monitor") >= 0), 5000);
+        };
+        clock.start();
+        w->menuBar()->actions().at(0)->trigger();
+        QVERIFY2(listed, "the null sink's monitor was not listed");
+        registry->runModal = [&](QDialog *dialog) {
+            openedMs = clock.elapsed();
+            QCOMPARE(qobject_cast<OptionsDialog *>(dialog)->audioInList->count(), 1); // None
+        };
+        QCOMPARE(::kill(pid_t(server), SIGSTOP), 0);
+        clock.start();
+        w->menuBar()->actions().at(0)->trigger();
+        ::kill(pid_t(server), SIGCONT);
+        QVERIFY2(openedMs >= 0 && openedMs < 500, qPrintable(QString::number(openedMs)));
+    }
+
     void commandLine() {
         const auto parse = [](const QStringList &args) {
             return parseCommandLine(QStringList{"tonvik"} + args, {"alsa", "pulseaudio", "oss"});
