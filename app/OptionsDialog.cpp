@@ -113,20 +113,29 @@ OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent) {
     audioInList = new QComboBox;
     audioInList->setObjectName("comboaudioin");
     audioInList->addItem("None", QString());
+    // One listing at a time: a dialog opened again while the server keeps the last one
+    // waiting watches that one.
     using Sources = QList<PitchListener::Source>;
-    auto promise = std::make_shared<QPromise<Sources>>();
+    static QFuture<Sources> listing;
+    if (!listing.isValid() || listing.isFinished()) {
+        auto promise = std::make_shared<QPromise<Sources>>();
+        listing = promise->future();
+        promise->start();
+        QThreadPool::globalInstance()->start([promise] {
+            promise->addResult(PitchListener::sources());
+            promise->finish();
+        });
+    }
     auto *sources = new QFutureWatcher<Sources>(this);
     connect(sources, &QFutureWatcherBase::finished, this, [this, sources] {
+        // The source in use may be there already, by its name only (showSettings).
         for (const PitchListener::Source &source : sources->result())
-            if (audioInList->findData(source.name) < 0)
+            if (const int at = audioInList->findData(source.name); at >= 0)
+                audioInList->setItemText(at, source.description);
+            else
                 audioInList->addItem(source.description, source.name);
     });
-    sources->setFuture(promise->future());
-    promise->start();
-    QThreadPool::globalInstance()->start([promise] {
-        promise->addResult(PitchListener::sources());
-        promise->finish();
-    });
+    sources->setFuture(listing);
     grid->addWidget(buddyLabel("Audio input", audioInList, "audioinlabel"), 7, 0);
     grid->addWidget(audioInList, 7, 1);
     grid->addWidget(resetButton, 8, 0, 1, 2, Qt::AlignRight);
