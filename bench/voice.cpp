@@ -33,28 +33,7 @@ constexpr Instrument kInstruments[] = {
 
 // Each key of the instrument's two octaves, kNoteMs sounding and kGapMs apart.
 std::vector<float> render(int program, const std::vector<int> &keys) {
-    EngineConfig config;
-    config.offline = true;
-    config.sampleRate = kRate;
-    AudioEngine engine(config);
-    engine.waitForSoundFont();
-    const TimePoint origin = SteadyClock::now();
-    EngineProbe::setOrigin(engine, origin);
-    std::vector<float> x;
-    int ms = 0;
-    for (const int key : keys) {
-        auto at = [&](MidiOp op, int when) {
-            op.channel = 1, op.stamp = origin + std::chrono::milliseconds(when);
-            engine.send("bench", op);
-        };
-        at({.kind = MidiOp::ProgramChange, .value = program}, ms);
-        at({.kind = MidiOp::NoteOn, .value = 100, .note = key}, ms);
-        at({.kind = MidiOp::AllNotesOff}, ms + kNoteMs);
-        const auto a = EngineProbe::render(engine, kRate * (kNoteMs + kGapMs) / 1000);
-        x.insert(x.end(), a.left.begin(), a.left.end());
-        ms += kNoteMs + kGapMs;
-    }
-    return x;
+    return EngineProbe::notesOneByOne(kRate, program, keys, kNoteMs, kGapMs);
 }
 
 // Vibrato of ±30 cents at 5.5 Hz: the signal read at a time that swings around now.
@@ -90,24 +69,11 @@ std::vector<float> breath(const std::vector<float> &x, std::mt19937 &random) {
     return y;
 }
 
-bool writeWav(const QString &path, const std::vector<float> &x) {
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE *f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
-    if (!f)
-        return false;
-    sf_write_float(f, x.data(), sf_count_t(x.size()));
-    sf_close(f);
-    return true;
-}
-
 // A room: sox's reverb (reverberance 50 %, the room at full size), dry and wet.
 std::vector<float> room(const std::vector<float> &x) {
     QTemporaryDir dir;
     const QString in = dir.filePath("dry.wav"), out = dir.filePath("room.wav");
-    if (!writeWav(in, x) ||
+    if (!EngineProbe::writeWav(in, x, kRate) ||
         QProcess::execute("sox", {in, out, "reverb", "50", "50", "100", "gain", "-n", "-3"}) != 0)
         return {};
     SF_INFO info{};

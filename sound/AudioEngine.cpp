@@ -500,15 +500,3 @@ void AudioEngine::renderFrames(int frames, float *left, float *right) {
     synth_.render(frames, left, right);
     mixer_.mix(frames, left, right);
 }
-
-EngineProbe::Stereo EngineProbe::render(AudioEngine &e, int frames, int blockSize) {
-    e.waitForSoundFont();
-    Stereo out;
-    out.left.assign(size_t(frames), 0.f);
-    out.right.assign(size_t(frames), 0.f);
-    for (int pos = 0; pos < frames; pos += blockSize) {
-        const int n = std::min(blockSize, frames - pos);
-        e.render(n, out.left.data() + pos, out.right.data() + pos);
-    }
-    return out;
-}

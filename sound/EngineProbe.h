@@ -5,6 +5,8 @@
 
 #include <vector>
 
+class QString;
+
 // What tests and benchmarks see of the engine beyond its public face.
 class EngineProbe {
   public:
@@ -15,6 +17,13 @@ class EngineProbe {
     // rendered, in blocks of `blockSize`.
     static void setOrigin(AudioEngine &e, TimePoint origin) { e.scheduler_.setClock(origin); }
     static Stereo render(AudioEngine &e, int frames, int blockSize = 64);
+    // Each key struck at velocity 100 with `program` on an offline engine of its own,
+    // sounding noteMs and gapMs apart: the left channel at `rate`. Empty without a
+    // sound font.
+    static std::vector<float> notesOneByOne(int rate, int program, const std::vector<int> &keys,
+                                            int noteMs, int gapMs);
+    // Mono float samples as a WAV file, for a test or benchmark to play.
+    static bool writeWav(const QString &path, const std::vector<float> &mono, int rate);
     // The frame each MIDI operation was applied at, while recording.
     static void record(AudioEngine &e, bool on) { e.scheduler_.record(on); }
     static std::vector<Scheduled> applied(const AudioEngine &e) { return e.scheduler_.recorded(); }

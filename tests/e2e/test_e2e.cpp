@@ -4,6 +4,7 @@
 // run per fault a user meets, said plainly while the program keeps working.
 #include "Program.h"
 #include "progress/ProgressStore.h"
+#include "sound/EngineProbe.h"
 #include "sound/Signal.h"
 #include "tests_support/MonitorRecorder.h"
 
@@ -88,16 +89,7 @@ bool writeSung(const QString &path, const std::vector<int> &keys) {
         }
         x.insert(x.end(), kRate / 5, 0.0f);
     }
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE *f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
-    if (!f)
-        return false;
-    const bool ok = sf_write_float(f, x.data(), sf_count_t(x.size())) == sf_count_t(x.size());
-    sf_close(f);
-    return ok;
+    return EngineProbe::writeWav(path, x, kRate);
 }
 
 // How closely what was heard from `onset` on matches a sound file, brought to the

@@ -49,27 +49,8 @@ class TestVoice : public QObject {
     void instrumentsNoteByNote() {
         const std::vector<int> keys = {60, 64, 67, 57, 72};
         for (const int program : {53, 73, 24, 52}) {
-            EngineConfig config;
-            config.offline = true;
-            config.sampleRate = kRate;
-            AudioEngine engine(config);
-            QVERIFY2(engine.waitForSoundFont(), "no General MIDI sound font installed");
-            const TimePoint origin = SteadyClock::now();
-            EngineProbe::setOrigin(engine, origin);
-            std::vector<float> x;
-            int ms = 0;
-            for (const int key : keys) {
-                auto at = [&](MidiOp op, int when) {
-                    op.channel = 1, op.stamp = origin + std::chrono::milliseconds(when);
-                    engine.send("test", op);
-                };
-                at({.kind = MidiOp::ProgramChange, .value = program}, ms);
-                at({.kind = MidiOp::NoteOn, .value = 100, .note = key}, ms);
-                at({.kind = MidiOp::AllNotesOff}, ms + 400);
-                const auto a = EngineProbe::render(engine, kRate * 600 / 1000);
-                x.insert(x.end(), a.left.begin(), a.left.end());
-                ms += 600;
-            }
+            const auto x = EngineProbe::notesOneByOne(kRate, program, keys, 400, 200);
+            QVERIFY2(!x.empty(), "no General MIDI sound font installed");
             const std::vector<int> heard = keysHeard(x);
             QString said;
             for (const int k : heard)
