@@ -601,16 +601,18 @@ class TestEndToEnd : public QObject {
         Program p;
         p.start(prefix_, QProcessEnvironment::systemEnvironment(),
                 {"--midi-in", "e2e:keyboard", "--progress-db", db}, true);
-        for (const QString title : {"Intervals", "Chords"}) {
-            QVERIFY(p.press(title == "Chords" ? "Intervals" : "Melody", "push button", title));
+        QString previous = "Melody";
+        for (const QString title : {"Intervals", "Chords", "Scales"}) {
+            QVERIFY(p.press(previous, "push button", title));
+            previous = title;
             QVERIFY(p.press(title, "radio button", "Test mode"));
-            QVERIFY(runCommand("xdotool", {"search", "--name", "^Tonvik 1.0 " + title + "$",
+            QVERIFY(runCommand("xdotool", {"search", "--name", "^(Tonvik 1.0 )?" + title + "$",
                                            "windowfocus", "--sync"})); // the keyboard plays there
             for (const bool right : {true, false}) {
                 const int from = int(p.traceLines().size());
                 QVERIFY(p.press(title, "push button", "New"));
                 QTRY_VERIFY(p.notes({}, from).size() >= 2);
-                QTest::qWait(1500); // heard out
+                QTest::qWait(title == "Scales" ? 4000 : 1500); // heard out
                 const auto asked = p.notes({}, from);
                 std::vector<int> notes = {57, 60, 64}; // A min, no chord on C
                 QString said = "A min";
@@ -619,6 +621,16 @@ class TestEndToEnd : public QObject {
                     const int played = right ? size : (size + 1) % 13;
                     notes = {70, 70 - played}; // downwards, from another note
                     said = kIntervalNames[played];
+                } else if (title == "Scales") { // upwards, the last note a semitone high
+                    static const QStringList names = {"C",  "C#", "D",  "D#", "E",  "F",
+                                                      "F#", "G",  "G#", "A",  "A#", "B"};
+                    notes.clear(), said.clear();
+                    for (size_t i = 0;
+                         i < asked.size() && (i == 0 || asked[i].note > asked[i - 1].note); ++i)
+                        notes.push_back(asked[i].note);
+                    notes.back() += right ? 0 : 1;
+                    for (const int n : notes)
+                        said += (said.isEmpty() ? "" : " ") + names[n % 12];
                 } else if (right) {
                     notes = {asked[0].note - 12}; // doubled an octave below, the rest above
                     for (const TracedNote &n : asked)
