@@ -37,6 +37,11 @@ VoiceAnswers::VoiceAnswers(WindowRegistry &windows, PitchListener::OwnSound own,
                 windows_.showHeard(voiced ? noteText(nearest, (key - nearest) * 100) : QString(),
                                    levelDb);
             });
+    connect(&listener_, &PitchListener::started, this, [this](bool ok, const QString &error) {
+        windows_.showVoiceInput(ok);
+        if (!ok)
+            say(error[0].toUpper() + error.mid(1) + '.');
+    });
     connect(&listener_, &PitchListener::problem, this, &VoiceAnswers::say);
     connect(&listener_, &PitchListener::restored, this, [this] {
         std::fprintf(stderr, "tonvik: The audio input is heard again.\n");
@@ -53,15 +58,12 @@ VoiceAnswers *VoiceAnswers::current() {
     return g_current;
 }
 
-bool VoiceAnswers::listenTo(const QString &source) {
-    QString error;
-    const bool ok = source.isEmpty() || listener_.start(source, &error);
+void VoiceAnswers::listenTo(const QString &source) {
     if (source.isEmpty())
         listener_.stop();
-    windows_.showVoiceInput(listener_.listening());
-    if (!ok)
-        say(error[0].toUpper() + error.mid(1) + '.');
-    return ok;
+    else
+        listener_.start(source);
+    windows_.showVoiceInput(false);
 }
 
 QString VoiceAnswers::noteText(int key, double cents) {

@@ -19,9 +19,9 @@ class VoiceAnswers : public QObject {
     // The one of the run, if there is one (the options dialog chooses its source).
     static VoiceAnswers *current();
 
-    // Listens to `source` (empty: to nothing). False, and said, when it cannot be
-    // opened: then it listens to nothing.
-    bool listenTo(const QString &source);
+    // Listens to `source` (empty: to nothing) as soon as it is open; one that cannot be
+    // opened is said, and then it listens to nothing.
+    void listenTo(const QString &source);
     QString source() const { return listener_.source(); }
     PitchListener &listener() { return listener_; }
 

@@ -4,6 +4,7 @@
 #include <QLoggingCategory>
 #include <QMetaObject>
 #include <algorithm>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -18,6 +19,19 @@
 #endif
 
 Q_LOGGING_CATEGORY(lcListen, "tonvik.listen", QtWarningMsg)
+
+// What the threads of a listener post to it, for as long as it is there.
+struct PitchListener::Link {
+    std::mutex mutex;
+    PitchListener *owner = nullptr;
+    // Any thread: `f(owner)` on the owner's thread, unless the owner is gone by then.
+    template <class F> void post(F f) {
+        std::lock_guard lock(mutex);
+        if (owner)
+            QMetaObject::invokeMethod(
+                owner, [o = owner, f = std::move(f)] { f(o); }, Qt::QueuedConnection);
+    }
+};
 
 #ifdef TONVIK_HAVE_PULSE
 
@@ -141,10 +155,10 @@ QList<PitchListener::Source> PitchListener::sources() {
 // The record stream and the thread that reads and analyses it.
 class PitchListener::Record {
   public:
-    Record(PitchListener *owner, NoteDetector::Settings settings, OwnSound own,
-           std::chrono::milliseconds tail)
-        : owner_(owner), generation_(owner->generation_), detector_(settings), own_(std::move(own)),
-          tail_(tail), connection_("Tonvik") {}
+    Record(std::shared_ptr<Link> link, unsigned generation, NoteDetector::Settings settings,
+           OwnSound own, std::chrono::milliseconds tail)
+        : link_(std::move(link)), generation_(generation), detector_(settings),
+          own_(std::move(own)), tail_(tail), connection_("Tonvik") {}
     ~Record() {
         if (thread_.joinable()) {
             pa_threaded_mainloop_lock(connection_.loop);
@@ -271,9 +285,7 @@ class PitchListener::Record {
 
     // Any thread: the owner hears of it on its own.
     void say(const QString &text) {
-        QMetaObject::invokeMethod(
-            owner_, [o = owner_, g = generation_, text] { o->report(g, text); },
-            Qt::QueuedConnection);
+        link_->post([g = generation_, text](PitchListener *o) { o->report(g, text); });
     }
 
     void run() {
@@ -338,33 +350,27 @@ class PitchListener::Record {
             samples.erase(samples.begin(), samples.begin() + qptrdiff(used));
             for (const auto &n : notes) {
                 qCDebug(lcListen, "heard key %d %+.0f cents", n.key, n.cents);
-                QMetaObject::invokeMethod(
-                    owner_,
-                    [o = owner_, g = generation_, n] {
-                        if (g == o->generation_)
-                            emit o->noteHeard(n.key, n.cents);
-                    },
-                    Qt::QueuedConnection);
+                link_->post([g = generation_, n](PitchListener *o) {
+                    if (g == o->generation_)
+                        emit o->noteHeard(n.key, n.cents);
+                });
             }
             notes.clear();
             const auto now = SteadyClock::now();
             if (now - lastReading >= std::chrono::milliseconds(100)) {
                 lastReading = now;
                 const NoteDetector::Reading r = detector_.reading();
-                QMetaObject::invokeMethod(
-                    owner_,
-                    [o = owner_, g = generation_, r] {
-                        if (g == o->generation_)
-                            emit o->reading(r.voiced, r.key, r.levelDb);
-                    },
-                    Qt::QueuedConnection);
+                link_->post([g = generation_, r](PitchListener *o) {
+                    if (g == o->generation_)
+                        emit o->reading(r.voiced, r.key, r.levelDb);
+                });
             }
             pa_threaded_mainloop_lock(connection_.loop);
         }
         pa_threaded_mainloop_unlock(connection_.loop);
     }
 
-    PitchListener *owner_;
+    std::shared_ptr<Link> link_;
     const unsigned generation_;
     NoteDetector detector_;
     OwnSound own_;
@@ -385,7 +391,8 @@ QList<PitchListener::Source> PitchListener::sources() {
 
 class PitchListener::Record {
   public:
-    Record(PitchListener *, NoteDetector::Settings, OwnSound, std::chrono::milliseconds) {}
+    Record(std::shared_ptr<Link>, unsigned, NoteDetector::Settings, OwnSound,
+           std::chrono::milliseconds) {}
     bool open(const QString &, QString *error) {
         *error = "this Tonvik was built without PulseAudio";
         return false;
@@ -394,10 +401,14 @@ class PitchListener::Record {
 
 #endif
 
-PitchListener::PitchListener(QObject *parent) : QObject(parent) {}
+PitchListener::PitchListener(QObject *parent) : QObject(parent), link_(std::make_shared<Link>()) {
+    link_->owner = this;
+}
 
 PitchListener::~PitchListener() {
     stop();
+    std::lock_guard lock(link_->mutex);
+    link_->owner = nullptr;
 }
 
 void PitchListener::setGate(OwnSound own, std::chrono::milliseconds tail) {
@@ -405,22 +416,41 @@ void PitchListener::setGate(OwnSound own, std::chrono::milliseconds tail) {
     tail_ = tail;
 }
 
-bool PitchListener::start(const QString &source, QString *error) {
+void PitchListener::start(const QString &source) {
     stop();
+    source_ = source;
     if (!NoteDetector::available()) {
-        *error = QString("%1, which finds the notes' pitch, cannot be loaded (install "
-                         "libaubio5)")
-                     .arg(NoteDetector::kLibrary);
-        return false;
+        const QString error = QString("%1, which finds the notes' pitch, cannot be loaded "
+                                      "(install libaubio5)")
+                                  .arg(NoteDetector::kLibrary);
+        link_->post([g = generation_, error](PitchListener *o) { o->opened(g, nullptr, error); });
+        return;
     }
-    auto record = std::make_unique<Record>(this, settings_, own_, tail_);
-    if (!record->open(source, error)) {
-        qCDebug(lcListen, "cannot listen to %s: %s", qPrintable(source), qPrintable(*error));
-        return false;
+    // Opened on a thread of its own: a server that does not answer holds up nothing
+    // but the opening (two seconds at most).
+    std::thread([link = link_, g = generation_, source, settings = settings_, own = own_,
+                 tail = tail_] {
+        auto record = std::make_unique<Record>(link, g, settings, own, tail);
+        QString error;
+        if (!record->open(source, &error))
+            record.reset(); // on the thread that opened it, which holds its lock
+        std::shared_ptr<Record> opened(std::move(record));
+        link->post([g, opened, error](PitchListener *o) { o->opened(g, opened, error); });
+    }).detach();
+}
+
+void PitchListener::opened(unsigned generation, std::shared_ptr<Record> record,
+                           const QString &error) {
+    if (generation != generation_)
+        return; // stopped, or another source asked for, meanwhile
+    if (!record) {
+        qCDebug(lcListen, "cannot listen to %s: %s", qPrintable(source_), qPrintable(error));
+        source_.clear();
+        emit started(false, error);
+        return;
     }
     record_ = std::move(record);
-    source_ = source;
-    return true;
+    emit started(true, QString());
 }
 
 void PitchListener::stop() {
@@ -429,7 +459,6 @@ void PitchListener::stop() {
     source_.clear();
     problem_.clear();
 }
-
 void PitchListener::report(unsigned generation, const QString &text) {
     if (text == problem_ || !record_ || generation != generation_)
         return;

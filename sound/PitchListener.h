@@ -31,10 +31,11 @@ class PitchListener : public QObject {
     explicit PitchListener(QObject *parent = nullptr);
     ~PitchListener() override;
 
-    // Listens to `source` instead of the one before. False, with the reason, when it
-    // cannot be opened; the one before is let go of either way.
-    bool start(const QString &source, QString *error);
+    // Lets go of the source listened to and opens `source` on a thread of its own:
+    // `started` says how that went. Nothing waits for the sound server meanwhile.
+    void start(const QString &source);
     void stop();
+    // The source listened to, or being opened.
     QString source() const { return source_; }
     bool listening() const { return bool(record_); }
 
@@ -51,6 +52,8 @@ class PitchListener : public QObject {
     void setTolerance(double cents) { settings_.toleranceCents = cents; }
 
   signals:
+    // The source asked for is listened to now, or cannot be (`error` says why).
+    void started(bool ok, const QString &error);
     // A note held long enough: its nearest MIDI key and how far off it was, in cents.
     void noteHeard(int key, double cents);
     // What is heard now, a few times a second: the pitch (when there is one) and the
@@ -63,14 +66,17 @@ class PitchListener : public QObject {
 
   private:
     class Record;
+    struct Link;
     void report(unsigned generation, const QString &text);
+    void opened(unsigned generation, std::shared_ptr<Record> record, const QString &error);
 
     NoteDetector::Settings settings_;
     OwnSound own_;
     std::chrono::milliseconds tail_{250};
     QString source_;
     QString problem_; // the one last said
-    std::unique_ptr<Record> record_;
+    std::shared_ptr<Record> record_;
+    std::shared_ptr<Link> link_;
     // Which record is the current one: what an earlier one posted before it was stopped
     // (a problem, a note, a reading) is not the new source's.
     unsigned generation_ = 0;

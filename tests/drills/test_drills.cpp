@@ -5,6 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/OptionsDialog.h"
 #include "app/SplashWindow.h"
+#include "app/VoiceAnswers.h"
 #include "app/WindowRegistry.h"
 #include "melody/MelodyWindow.h"
 #include "sound/FileNames.h"
@@ -644,7 +645,8 @@ class TestDrills : public QObject {
     }
 
     // The options dialog lists the sound server's sources (monitors too) as they come,
-    // and opens at once when the server does not answer.
+    // and opens at once when the server does not answer; a source chosen meanwhile is
+    // listened to once the server answers, and nothing waits for it.
     void audioSourcesDoNotHoldTheOptionsUp() {
         const qint64 server = qEnvironmentVariableIntValue("TONVIK_TEST_PULSE_PID");
         if (server <= 0)
@@ -681,6 +683,19 @@ class TestDrills : public QObject {
         w->menuBar()->actions().at(0)->trigger();
         QVERIFY2(openedMs >= 0 && openedMs < 1000, qPrintable(QString::number(openedMs)));
         QVERIFY2(listed, "the sources did not come when the server answered again");
+
+        VoiceAnswers voice(*registry, {});
+        QVERIFY(
+            QProcess::startDetached("sh", {"-c", QString("sleep 5; kill -CONT %1").arg(server)}));
+        QCOMPARE(::kill(pid_t(server), SIGSTOP), 0);
+        clock.start();
+        voice.listenTo("tonvik_null.monitor");
+        QTest::qWait(300); // the user-interface thread goes on meanwhile
+        QVERIFY2(clock.elapsed() < 600, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!voice.listener().listening());
+        QCOMPARE(voice.source(), QString("tonvik_null.monitor"));
+        ::kill(pid_t(server), SIGCONT);
+        QTRY_VERIFY_WITH_TIMEOUT(voice.listener().listening(), 3000);
     }
 
     // --help and --version answer; good values run; bad ones exit with 2, said plainly.
