@@ -385,7 +385,18 @@ bool MidiKeyboard::choose(const std::optional<MidiPort> &port, QString *error) {
     input_ = std::move(input);
     if (input_) {
         connect(input_.get(), &MidiKeyboardInput::notePlayed, this, &MidiKeyboard::notePlayed);
-        connect(input_.get(), &MidiKeyboardInput::lost, this, &MidiKeyboard::lost);
+        connect(input_.get(), &MidiKeyboardInput::lost, this, [this](const QString &message) {
+            emit lost(message);
+            // It listens to no port now, and the keyboard plugged in again can be chosen
+            // again. (Let go of once the signal is over.)
+            QMetaObject::invokeMethod(
+                this,
+                [this, gone = input_.get()] {
+                    if (input_.get() == gone)
+                        input_.reset();
+                },
+                Qt::QueuedConnection);
+        });
     }
     return true;
 }

@@ -142,7 +142,7 @@ class MidiKeyboard : public QObject {
     static MidiKeyboard *current();
 
     // Listens to `port` from now on (none: to no port). On failure nothing changes and
-    // *error says why.
+    // *error says why. A port that has gone is said (lost) and let go of.
     bool choose(const std::optional<MidiPort> &port, QString *error);
     std::optional<MidiPort> port() const;
 

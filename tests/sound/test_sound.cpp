@@ -9,9 +9,12 @@
 #include "sound/SoundSettings.h"
 #include "tests_support/MonitorRecorder.h"
 
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryFile>
 #include <QTest>
+#include <RtMidi.h>
 #include <cmath>
 #include <dlfcn.h>
 #include <unistd.h>
@@ -79,6 +82,36 @@ class TestSound : public QObject {
         QVERIFY(!findMidiPort({}, "fluid", &error));
         QVERIFY2(error.contains("there are none"), qPrintable(error));
     }
+    // A keyboard unplugged is said once and let go of; plugged in again, it is chosen
+    // again and heard.
+    void aKeyboardPluggedInAgainIsHeard() {
+        const QString server = QString("tonvik-sound-%1").arg(QCoreApplication::applicationPid());
+        qputenv("JACK_DEFAULT_SERVER", server.toUtf8());
+        QProcess jack;
+        jack.start("jackd", {"--no-realtime", "-S", "-n", server, "-d", "dummy"});
+        const auto stopJack = qScopeGuard([&] { jack.terminate(), jack.waitForFinished(); });
+        QTRY_VERIFY_WITH_TIMEOUT(QProcess::execute("jack_lsp", {}) == 0, 10000);
+        MidiKeyboard keyboard;
+        QSignalSpy played(&keyboard, &MidiKeyboard::notePlayed),
+            lost(&keyboard, &MidiKeyboard::lost);
+        for (const int note : {60, 62}) {
+            auto keys = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "keys");
+            keys->openVirtualPort("kbd");
+            QString error;
+            const auto port = findMidiPort(listMidiPorts(MidiPort::Input), "keys:kbd", &error);
+            QVERIFY2(port && keyboard.choose(port, &error), qPrintable(error));
+            QTest::qWait(100); // connected
+            const unsigned char on[] = {0x90, static_cast<unsigned char>(note), 90};
+            keys->sendMessage(on, 3);
+            QTRY_COMPARE(played.size(), note == 60 ? 1 : 2);
+            QCOMPARE(played.last().at(0).toInt(), note);
+            keys.reset(); // unplugged
+            QTRY_COMPARE_WITH_TIMEOUT(lost.size(), note == 60 ? 1 : 2, 3000);
+            QTRY_VERIFY(!keyboard.port());
+        }
+        QVERIFY(lost.first().at(0).toString().contains("no longer heard"));
+    }
+
     // A note at its pitch; pan 0 puts it on the left.
     void aNoteAtItsPitchPanned() {
         EngineConfig config;
