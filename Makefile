@@ -16,7 +16,9 @@ build: configure
 run: build
 	$(BUILD)/tonvik $(ARGS)
 
+# The benchmarks are built too (not run), so that a change cannot leave them behind.
 test: build
+	cmake --build $(BUILD) --target benchmarks
 	scripts/run-tests $(BUILD)
 
 # The whole suite again, built with AddressSanitizer, LeakSanitizer and UBSan.

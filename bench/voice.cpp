@@ -171,6 +171,19 @@ int falseNotes(const std::vector<float> &x) {
     return int(detect(x).size());
 }
 
+// Starts `listener` on the null sink's monitor and waits until it listens (or cannot).
+bool listen(PitchListener &listener) {
+    bool answered = false, opened = false;
+    QString error = "the sound server did not answer";
+    QObject::connect(&listener, &PitchListener::started, [&](bool ok, const QString &why) {
+        answered = true, opened = ok, error = why;
+    });
+    listener.start("tonvik_null.monitor");
+    if (!QTest::qWaitFor([&] { return answered; }, 5000) || !opened)
+        progress("voice: %s", qPrintable(error));
+    return opened;
+}
+
 // Melody questions of three notes a second apart (the default guitar, keys 60-83) played
 // by the real engine into the null sink, and the listener on its monitor: the notes it
 // took for answers, with the gate and without.
@@ -184,11 +197,8 @@ int ownPlayback(bool gated, int questions) {
             {[&] { return engine.audibleUntil(); }, [&] { return engine.outputDb(); }});
     int heard = 0;
     QObject::connect(&listener, &PitchListener::noteHeard, [&] { ++heard; });
-    QString error;
-    if (!listener.start("tonvik_null.monitor", &error)) {
-        progress("voice: %s", qPrintable(error));
+    if (!listen(listener))
         return -1;
-    }
     MidiControl midi("bench");
     std::mt19937 random(11);
     for (int q = 0; q < questions; ++q) {
@@ -217,9 +227,8 @@ std::vector<double> liveLatency(int notes) {
         heardAt = SteadyClock::now();
         heardKey = key;
     });
-    QString error;
     std::vector<double> ms;
-    if (!listener.start("tonvik_null.monitor", &error))
+    if (!listen(listener))
         return ms;
     MidiControl midi("bench");
     midi.programChange(1, 53);
