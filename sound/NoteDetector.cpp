@@ -107,10 +107,13 @@ void NoteDetector::feed(const float *samples, std::size_t n, std::vector<Note> &
 void NoteDetector::startNote(double key, double at, bool deaf) {
     inNote_ = true;
     counted_ = false;
+    undecided_ = false;
     tainted_ = deaf;
     startedAt_ = at;
     sum_ = key;
+    noteDb_ = -120;
     readings_ = 1;
+    latest_[0] = key;
     outliers_ = 0;
     gapHops_ = 0;
 }
@@ -154,15 +157,23 @@ void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
                         confidence >= settings_.holdConfidence &&
                         std::abs(key - sum_ / readings_) * 100 <= settings_.toleranceCents;
     if (!reading_.voiced && !goesOn) {
-        if (inNote_ && ++gapHops_ * hopMs >= settings_.gapMs) {
-            inNote_ = false;
+        // The same note may count again once the sound has fallen away (10 dB under
+        // the note, or unheard), not while a voice goes on whose pitch the tracker lost
+        // for a moment: that is the note it was.
+        if (level < std::max(settings_.minLevelDb, noteDb_ - 10))
+            fellAway_ = true;
+        if (inNote_ && ++gapHops_ * hopMs >= settings_.gapMs)
+            endNote(notes);
+        if (!inNote_ && fellAway_)
             lastCounted_ = -100;
-        }
         return;
     }
     gapHops_ = 0;
+    fellAway_ = false;
     if (!inNote_ || (attack && (counted_ || tainted_))) {
-        if (inNote_)
+        const bool attacked = inNote_;
+        endNote(notes);
+        if (attacked)
             lastCounted_ = -100;
         startNote(key, middle, deaf);
     } else if (std::abs(key - sum_ / readings_) * 100 > settings_.toleranceCents) {
@@ -170,24 +181,63 @@ void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
         // third in a row is a new pitch, begun at the first of them.
         if (outliers_++ == 0)
             firstOutlier_ = middle;
-        if (outliers_ >= 3)
+        if (outliers_ >= 3) {
+            // Undecided between two keys and now less than a semitone away: the voice
+            // reaching its note, judged from here on.
+            if (!undecided_ || std::abs(key - sum_ / readings_) >= 1)
+                endNote(notes);
             startNote(key, firstOutlier_, deaf);
+        }
         return;
     } else {
         outliers_ = 0;
         sum_ += key;
+        latest_[size_t(readings_) % latest_.size()] = key;
         ++readings_;
     }
+    noteDb_ = std::max(noteDb_, level);
     if (!counted_ && !tainted_ && (now - startedAt_) * 1000 >= settings_.holdMs - hopMs / 2 &&
         readings_ * hopMs * 2 >= settings_.holdMs && level > echoDb + 6) {
-        counted_ = true;
-        const double mean = sum_ / readings_;
-        const int nearest = int(std::lround(mean));
-        // The same note again, or octaves from it: the tracker slipped, no one sang.
-        const double from = std::abs(mean - lastCounted_);
-        if (lastCounted_ < 0 ||
-            std::abs(from - 12 * std::round(from / 12)) * 100 > settings_.toleranceCents)
-            notes.push_back({nearest, (mean - nearest) * 100, now, startedAt_});
-        lastCounted_ = mean;
+        // Held long enough. Near the middle between two keys, the voice may not have
+        // reached its note yet (a scoop, a choir settling): it is judged by its latest
+        // readings once they are clearly one key's, and as it is after kDecideMs.
+        undecided_ = true;
+        const double mean = sum_ / readings_, latest = latestMean();
+        if (!nearMiddle(mean))
+            count(notes, mean, now);
+        else if (!nearMiddle(latest) || (now - startedAt_) * 1000 >= kDecideMs)
+            count(notes, latest, now);
     }
+}
+
+bool NoteDetector::nearMiddle(double key) {
+    return std::abs(key - std::round(key)) > 0.35;
+}
+
+double NoteDetector::latestMean() const {
+    const int n = std::min<int>(readings_, int(latest_.size()));
+    double sum = 0;
+    for (int i = 0; i < n; ++i)
+        sum += latest_[size_t(i)];
+    return sum / n;
+}
+
+void NoteDetector::endNote(std::vector<Note> &notes) {
+    // A note held long enough but still undecided when it ends is taken as it was.
+    if (inNote_ && undecided_ && !counted_)
+        count(notes, latestMean(), seconds());
+    inNote_ = false;
+}
+
+void NoteDetector::count(std::vector<Note> &notes, double key, double now) {
+    counted_ = true;
+    const int nearest = int(std::lround(key));
+    // The same note again, or octaves from it: the tracker slipped, no one sang. (The
+    // same key by its pitch class, or a pitch within the tolerance of the last.)
+    const double from = std::abs(key - lastCounted_);
+    if (lastCounted_ < 0 ||
+        (std::abs(from - 12 * std::round(from / 12)) * 100 > settings_.toleranceCents &&
+         (nearest - std::lround(lastCounted_)) % 12 != 0))
+        notes.push_back({nearest, (key - nearest) * 100, now, startedAt_});
+    lastCounted_ = key;
 }

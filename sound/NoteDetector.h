@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <vector>
@@ -71,6 +72,13 @@ class NoteDetector {
   private:
     void analyse(std::vector<Note> &notes, bool deaf, double echoDb);
     void startNote(double key, double at, bool deaf);
+    void endNote(std::vector<Note> &notes);
+    void count(std::vector<Note> &notes, double key, double now);
+    static bool nearMiddle(double key); // more than 35 cents from every key
+    double latestMean() const;          // of the note's latest readings
+    // How long a note near the middle between two keys may wait for its latest
+    // readings to be clearly one key's, from its start.
+    static constexpr double kDecideMs = 450;
 
     Settings settings_;
     struct Aubio;
@@ -81,16 +89,21 @@ class NoteDetector {
 
     // The note being heard.
     bool inNote_ = false;
-    bool counted_ = false; // already given out
-    bool tainted_ = false; // heard (in part) while deaf
+    bool counted_ = false;   // already given out
+    bool undecided_ = false; // held long enough, but near the middle between two keys
+    bool tainted_ = false;   // heard (in part) while deaf
     double startedAt_ = 0;
     double sum_ = 0; // of its readings' keys
     int readings_ = 0;
+    std::array<double, 24> latest_{}; // its last readings' keys (192 ms), a ring
+
     int outliers_ = 0; // readings in a row out of the tolerance
     double firstOutlier_ = 0;
     int gapHops_ = 0;
     // The key last counted, until a gap or an attack: the pitch tracker's slips from a
     // held note and back, or to its octave, do not count again.
     double lastCounted_ = -100;
+    double noteDb_ = -120;             // the loudest reading of the note being heard
+    bool fellAway_ = false;            // the sound fell away since the last reading with a pitch
     std::vector<double> recentLevels_; // the last 48 ms, for attacks
 };

@@ -25,8 +25,8 @@ std::vector<int> keysHeard(const std::vector<float> &x, std::vector<bool> deaf =
     return keys;
 }
 
-// A sawtooth at `key` with vibrato of `cents` at 5.5 Hz.
-std::vector<float> sung(int key, double seconds, double cents) {
+// A sawtooth at `key` (a fraction is cents off) with vibrato of `cents` at 5.5 Hz.
+std::vector<float> sung(double key, double seconds, double cents) {
     std::vector<float> x;
     double phase = 0;
     for (int i = 0; i < int(seconds * kRate); ++i) {
@@ -75,6 +75,28 @@ class TestVoice : public QObject {
         for (size_t i = kRate; i < quiet.size(); ++i)
             quiet[i] = noise(random);
         QCOMPARE(keysHeard(quiet), std::vector<int>{});
+    }
+
+    // A voice that reaches its note from 60 cents under it is that note, and one that
+    // stays 45 cents under for a short note is its nearest key. A moment in which the
+    // pitch is lost while the sound goes on (noise as loud as the note) is no new note.
+    void aVoiceFindingItsNote() {
+        auto scoop = sung(56.4, 0.2, 0);
+        const auto there = sung(57, 0.5, 0);
+        scoop.insert(scoop.end(), there.begin(), there.end());
+        QCOMPARE(keysHeard(scoop), std::vector<int>{57});
+        auto flat = sung(56.55, 0.3, 0);
+        flat.resize(flat.size() + kRate / 10);
+        QCOMPARE(keysHeard(flat), std::vector<int>{57});
+
+        auto held = sung(62, 0.4, 0);
+        std::mt19937 random(3);
+        std::normal_distribution<float> noise(0, 0.17f); // the sawtooth's RMS
+        for (int i = 0; i < kRate / 16; ++i)
+            held.push_back(noise(random));
+        const auto on = sung(62, 0.4, 0);
+        held.insert(held.end(), on.begin(), on.end());
+        QCOMPARE(keysHeard(held), std::vector<int>{62});
     }
 
     // A note begun while deaf never counts, though it goes on after; the next does.
