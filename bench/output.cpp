@@ -19,7 +19,7 @@ std::vector<Row> outputBenchmark(int runs) {
     // own (two real-time threads waking each millisecond made a bare stream run dry 3-15
     // times in 10 s, against 0-5 without them).
     Row late{"  periods the server asked for later than the buffer lasts", "", {}, ""};
-    Row render{"  longest rendering of one period", "", {}, " ms"};
+    Row render{"  longest rendering of one period (the whole run)", "", {}, " ms"};
     std::string info;
     for (int run = 0; run < runs; ++run) {
         progress("output: dense notes, run %d of %d (%d s)", run + 1, runs, denseSeconds + 6);

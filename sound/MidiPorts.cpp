@@ -383,6 +383,7 @@ bool MidiKeyboard::choose(const std::optional<MidiPort> &port, QString *error) {
     if (port && !(input = MidiKeyboardInput::open(*port, error)))
         return false;
     input_ = std::move(input);
+    ++chosen_;
     if (input_) {
         connect(input_.get(), &MidiKeyboardInput::notePlayed, this, &MidiKeyboard::notePlayed);
         connect(input_.get(), &MidiKeyboardInput::lost, this, [this](const QString &message) {
@@ -391,8 +392,8 @@ bool MidiKeyboard::choose(const std::optional<MidiPort> &port, QString *error) {
             // again. (Let go of once the signal is over.)
             QMetaObject::invokeMethod(
                 this,
-                [this, gone = input_.get()] {
-                    if (input_.get() == gone)
+                [this, chosen = chosen_] {
+                    if (chosen_ == chosen)
                         input_.reset();
                 },
                 Qt::QueuedConnection);

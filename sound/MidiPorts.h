@@ -152,4 +152,5 @@ class MidiKeyboard : public QObject {
 
   private:
     std::unique_ptr<MidiKeyboardInput> input_;
+    unsigned chosen_ = 0; // which choice input_ is
 };

@@ -170,11 +170,10 @@ void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
     }
     gapHops_ = 0;
     fellAway_ = false;
-    if (!inNote_ || (attack && (counted_ || tainted_))) {
-        const bool attacked = inNote_;
+    if (!inNote_ || (attack && (counted_ || undecided_ || tainted_))) {
         endNote(notes);
-        if (attacked)
-            lastCounted_ = -100;
+        if (attack)
+            lastCounted_ = -100; // sung again
         startNote(key, middle, deaf);
     } else if (std::abs(key - sum_ / readings_) * 100 > settings_.toleranceCents) {
         // A reading or two off (an octave slip of the pitch tracker) is passed over; a
@@ -182,11 +181,17 @@ void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
         if (outliers_++ == 0)
             firstOutlier_ = middle;
         if (outliers_ >= 3) {
-            // Undecided between two keys and now less than a semitone away: the voice
-            // reaching its note, judged from here on.
-            if (!undecided_ || std::abs(key - sum_ / readings_) >= 1)
+            if (undecided_ && std::abs(key - sum_ / readings_) < 1) {
+                // Undecided between two keys and now less than a semitone away: the
+                // voice reaching its note. The same note, judged on its new pitch.
+                sum_ = key;
+                readings_ = 1;
+                latest_[0] = key;
+                outliers_ = 0;
+            } else {
                 endNote(notes);
-            startNote(key, firstOutlier_, deaf);
+                startNote(key, firstOutlier_, deaf);
+            }
         }
         return;
     } else {
@@ -224,7 +229,7 @@ double NoteDetector::latestMean() const {
 
 void NoteDetector::endNote(std::vector<Note> &notes) {
     // A note held long enough but still undecided when it ends is taken as it was.
-    if (inNote_ && undecided_ && !counted_)
+    if (inNote_ && undecided_ && !counted_ && !tainted_)
         count(notes, latestMean(), seconds());
     inNote_ = false;
 }

@@ -13,8 +13,9 @@
 //
 // A held note is one note: it counts once, however long it lasts, and vibrato inside
 // the tolerance does not split it. A note ends after a gap (no pitch for `gapMs`), a
-// move out of the tolerance, or a new attack (the level jumping up), so the same note
-// sung twice counts twice.
+// move out of the tolerance, or a new attack (the level jumping up); the same note sung
+// twice counts twice when the sound fell away between or it was struck anew. A note
+// between two keys waits, half a second at most, for the voice to settle on one.
 class NoteDetector {
   public:
     struct Settings {
@@ -100,8 +101,8 @@ class NoteDetector {
     int outliers_ = 0; // readings in a row out of the tolerance
     double firstOutlier_ = 0;
     int gapHops_ = 0;
-    // The key last counted, until a gap or an attack: the pitch tracker's slips from a
-    // held note and back, or to its octave, do not count again.
+    // The key last counted, until the sound falls away or a new attack: the pitch
+    // tracker's slips from a held note and back, or to its octave, do not count again.
     double lastCounted_ = -100;
     double noteDb_ = -120;             // the loudest reading of the note being heard
     bool fellAway_ = false;            // the sound fell away since the last reading with a pitch

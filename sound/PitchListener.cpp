@@ -460,7 +460,8 @@ void PitchListener::stop() {
     problem_.clear();
 }
 void PitchListener::report(unsigned generation, const QString &text) {
-    if (text == problem_ || !record_ || generation != generation_)
+    // (A source muted when it is opened is said before the opening is.)
+    if (text == problem_ || generation != generation_)
         return;
     problem_ = text;
     if (text.isEmpty())

@@ -696,6 +696,18 @@ class TestDrills : public QObject {
         QCOMPARE(voice.source(), QString("tonvik_null.monitor"));
         ::kill(pid_t(server), SIGCONT);
         QTRY_VERIFY_WITH_TIMEOUT(voice.listener().listening(), 3000);
+
+        // A source muted when it is chosen is said.
+        voice.listenTo(QString());
+        const QStringList mute = {"set-source-mute", "tonvik_null.monitor"};
+        QCOMPARE(QProcess::execute("pactl", mute + QStringList{"1"}), 0);
+        const auto unmute =
+            qScopeGuard([&] { QProcess::execute("pactl", mute + QStringList{"0"}); });
+        QSignalSpy said(&voice.listener(), &PitchListener::problem);
+        voice.listenTo("tonvik_null.monitor");
+        QTRY_VERIFY(voice.listener().listening());
+        QTRY_COMPARE(said.size(), 1);
+        QVERIFY2(said[0][0].toString().contains("is muted"), qPrintable(said[0][0].toString()));
     }
 
     // --help and --version answer; good values run; bad ones exit with 2, said plainly.

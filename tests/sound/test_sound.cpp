@@ -87,6 +87,7 @@ class TestSound : public QObject {
     void aKeyboardPluggedInAgainIsHeard() {
         const QString server = QString("tonvik-sound-%1").arg(QCoreApplication::applicationPid());
         qputenv("JACK_DEFAULT_SERVER", server.toUtf8());
+        const auto unset = qScopeGuard([] { qunsetenv("JACK_DEFAULT_SERVER"); });
         QProcess jack;
         jack.start("jackd", {"--no-realtime", "-S", "-n", server, "-d", "dummy"});
         const auto stopJack = qScopeGuard([&] { jack.terminate(), jack.waitForFinished(); });

@@ -14,24 +14,31 @@ namespace {
 
 constexpr int kRate = 16000;
 
-std::vector<int> keysHeard(const std::vector<float> &x, std::vector<bool> deaf = {}) {
+std::vector<NoteDetector::Note> notesHeard(const std::vector<float> &x,
+                                           std::vector<bool> deaf = {}) {
     NoteDetector d;
     std::vector<NoteDetector::Note> notes;
     for (size_t i = 0; i + 128 <= x.size(); i += 128)
         d.feed(x.data() + i, 128, notes, i / 128 < deaf.size() && deaf[i / 128]);
+    return notes;
+}
+
+std::vector<int> keysHeard(const std::vector<float> &x, std::vector<bool> deaf = {}) {
     std::vector<int> keys;
-    for (const auto &n : notes)
+    for (const auto &n : notesHeard(x, deaf))
         keys.push_back(n.key);
     return keys;
 }
 
-// A sawtooth at `key` (a fraction is cents off) with vibrato of `cents` at 5.5 Hz.
-std::vector<float> sung(double key, double seconds, double cents) {
+// A sawtooth at `key` (a fraction is cents off), gliding to `to` if given, with vibrato
+// of `cents` at 5.5 Hz.
+std::vector<float> sung(double key, double seconds, double cents, double to = -1) {
     std::vector<float> x;
     double phase = 0;
     for (int i = 0; i < int(seconds * kRate); ++i) {
         const double t = double(i) / kRate;
-        phase += 440 * std::pow(2.0, (key - 69 + cents / 100 * std::sin(2 * M_PI * 5.5 * t)) / 12) /
+        const double at = to < 0 ? key : key + (to - key) * t / seconds;
+        phase += 440 * std::pow(2.0, (at - 69 + cents / 100 * std::sin(2 * M_PI * 5.5 * t)) / 12) /
                  kRate;
         x.push_back(float(0.3 * (2 * (phase - std::floor(phase)) - 1)));
     }
@@ -77,17 +84,33 @@ class TestVoice : public QObject {
         QCOMPARE(keysHeard(quiet), std::vector<int>{});
     }
 
-    // A voice that reaches its note from 60 cents under it is that note, and one that
-    // stays 45 cents under for a short note is its nearest key. A moment in which the
-    // pitch is lost while the sound goes on (noise as loud as the note) is no new note.
+    // A voice that reaches its note from 60 cents under it, by a step or gliding, is
+    // that note; one that stays between two keys is its nearest key, within half a
+    // second or at its end, and none if our own sound began meanwhile. A moment in
+    // which the pitch is lost while the sound goes on (noise as loud as the note) is no
+    // new note.
     void aVoiceFindingItsNote() {
-        auto scoop = sung(56.4, 0.2, 0);
-        const auto there = sung(57, 0.5, 0);
-        scoop.insert(scoop.end(), there.begin(), there.end());
-        QCOMPARE(keysHeard(scoop), std::vector<int>{57});
-        auto flat = sung(56.55, 0.3, 0);
-        flat.resize(flat.size() + kRate / 10);
-        QCOMPARE(keysHeard(flat), std::vector<int>{57});
+        const auto silence = [](std::vector<float> x) {
+            x.resize(x.size() + kRate / 10);
+            return x;
+        };
+        const auto joined = [](std::vector<std::vector<float>> parts) {
+            std::vector<float> x;
+            for (const auto &part : parts)
+                x.insert(x.end(), part.begin(), part.end());
+            return x;
+        };
+        const auto stepUp = joined({sung(56.4, 0.16, 0), sung(57.2, 0.1, 0)});
+        const auto glideUp =
+            joined({sung(56.4, 0.13, 0), sung(56.4, 0.3, 0, 57), sung(57, 0.3, 0)});
+        QCOMPARE(keysHeard(silence(stepUp)), std::vector<int>{57});
+        QCOMPARE(keysHeard(silence(glideUp)), std::vector<int>{57});
+        QCOMPARE(keysHeard(silence(sung(56.55, 0.3, 0))), std::vector<int>{57});
+        const auto between = notesHeard(sung(56.52, 1.0, 0));
+        QVERIFY(between.size() == 1 && between[0].key == 57 && between[0].heardAt < 0.5);
+        std::vector<bool> deaf(50, true); // from 200 ms on (an 8 ms reading each)
+        std::fill_n(deaf.begin(), 25, false);
+        QCOMPARE(keysHeard(silence(sung(56.52, 0.3, 0)), deaf), std::vector<int>{});
 
         auto held = sung(62, 0.4, 0);
         std::mt19937 random(3);
