@@ -167,6 +167,8 @@ class PitchListener::Record {
             pa_threaded_mainloop_unlock(connection_.loop);
             thread_.join();
             pa_threaded_mainloop_lock(connection_.loop); // as the connection expects
+        } else if (unlocked_) {
+            pa_threaded_mainloop_lock(connection_.loop);
         }
         if (stream_) {
             pa_stream_disconnect(stream_);
@@ -256,9 +258,16 @@ class PitchListener::Record {
         source_ = source;
         if (info.muted)
             say(QString("The audio input '%1' is muted.").arg(source));
-        thread_ = std::thread([this] { run(); });
-        pa_threaded_mainloop_unlock(connection_.loop); // the thread's from now on
+        // Any thread may have it from now on; `listen` starts the reading.
+        unlocked_ = true;
+        pa_threaded_mainloop_unlock(connection_.loop);
         return true;
+    }
+
+    // Reads and analyses what the source takes, on a thread of its own: only once the
+    // listener has taken this record for its own (one it drops never reads).
+    void listen() {
+        thread_ = std::thread([this] { run(); });
     }
 
   private:
@@ -380,6 +389,7 @@ class PitchListener::Record {
     uint32_t index_ = 0;
     QString source_;
     std::atomic<bool> quit_{false};
+    bool unlocked_ = false; // opened: the main loop's lock is no longer this thread's
     std::thread thread_;
 };
 
@@ -397,6 +407,7 @@ class PitchListener::Record {
         *error = "this Tonvik was built without PulseAudio";
         return false;
     }
+    void listen() {}
 };
 
 #endif
@@ -449,6 +460,7 @@ void PitchListener::opened(unsigned generation, std::shared_ptr<Record> record,
         emit started(false, error);
         return;
     }
+    record->listen();
     record_ = std::move(record);
     emit started(true, QString());
 }
