@@ -206,12 +206,13 @@ void NoteDetector::analyse(std::vector<Note> &notes, bool deaf, double echoDb) {
         // Held long enough. Near the middle between two keys, the voice may not have
         // reached its note yet (a scoop, a choir settling): it is judged by its latest
         // readings once they are clearly one key's, and as it is after kDecideMs.
-        undecided_ = true;
         const double mean = sum_ / readings_, latest = latestMean();
         if (!nearMiddle(mean))
             count(notes, mean, now);
         else if (!nearMiddle(latest) || (now - startedAt_) * 1000 >= kDecideMs)
             count(notes, latest, now);
+        else
+            undecided_ = true;
     }
 }
 
@@ -229,13 +230,14 @@ double NoteDetector::latestMean() const {
 
 void NoteDetector::endNote(std::vector<Note> &notes) {
     // A note held long enough but still undecided when it ends is taken as it was.
-    if (inNote_ && undecided_ && !counted_ && !tainted_)
+    if (inNote_ && undecided_ && !tainted_)
         count(notes, latestMean(), seconds());
     inNote_ = false;
 }
 
 void NoteDetector::count(std::vector<Note> &notes, double key, double now) {
     counted_ = true;
+    undecided_ = false;
     const int nearest = int(std::lround(key));
     // The same note again, or octaves from it: the tracker slipped, no one sang. (The
     // same key by its pitch class, or a pitch within the tolerance of the last.)

@@ -105,6 +105,9 @@ class TestVoice : public QObject {
             joined({sung(56.4, 0.13, 0), sung(56.4, 0.3, 0, 57), sung(57, 0.3, 0)});
         QCOMPARE(keysHeard(silence(stepUp)), std::vector<int>{57});
         QCOMPARE(keysHeard(silence(glideUp)), std::vector<int>{57});
+        // A note that counted and then moves 80 cents (to the next key, flat) is a new one.
+        QCOMPARE(keysHeard(joined({sung(57, 0.3, 0), sung(57.8, 0.3, 0)})),
+                 (std::vector<int>{57, 58}));
         QCOMPARE(keysHeard(silence(sung(56.55, 0.3, 0))), std::vector<int>{57});
         const auto between = notesHeard(sung(56.52, 1.0, 0));
         QVERIFY(between.size() == 1 && between[0].key == 57 && between[0].heardAt < 0.5);
