@@ -60,6 +60,17 @@ bool A11yNode::checked() const {
 bool A11yNode::isDefault() const {
     return hasState(node_.get(), ATSPI_STATE_IS_DEFAULT);
 }
+bool A11yNode::enabled() const {
+    return hasState(node_.get(), ATSPI_STATE_ENABLED);
+}
+QString A11yNode::text() const {
+    auto text = use(node_ ? atspi_accessible_get_text_iface(node_.get()) : nullptr);
+    Error err;
+    gchar *s = text ? atspi_text_get_text(text.get(), 0, -1, &err) : nullptr;
+    const QString result = QString::fromUtf8(s);
+    g_free(s);
+    return result;
+}
 
 std::vector<A11yNode> A11yNode::findAll(const std::function<bool(const A11yNode &)> &match) const {
     std::vector<A11yNode> found;

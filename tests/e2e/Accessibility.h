@@ -22,6 +22,8 @@ class A11yNode {
     bool showing() const;
     bool checked() const;
     bool isDefault() const; // the button Return presses
+    bool enabled() const;
+    QString text() const; // an editable text's contents
     // Every node below (and including) this one for which match is true.
     std::vector<A11yNode> findAll(const std::function<bool(const A11yNode &)> &match) const;
     void askEveryTime() const; // names change as a program runs: no cached answers below
